@@ -36,7 +36,8 @@ TEST_F(PrimaryBufferTest, MoreThanTwoChannelsSetTheExtensibleRecord) {
     ASSERT_EQ(object.CreatePrimaryBuffer(5, 24, 20, 96000, 0), 1);
     const fake::BufferRecord& buffer = *fake().Buffer("primary");
     EXPECT_EQ(buffer.setFormat, BytesOf(object.PrimaryFormatExtensible));
-    EXPECT_EQ(object.PrimaryFormatExtensible.dwChannelMask, 0x1107u);
+    const DWORD mask = object.PrimaryFormatExtensible.dwChannelMask;  // packed: copy first
+    EXPECT_EQ(mask, 0x1107u);
     EXPECT_EQ(fake().Calls().back(), "primary.GetFormat(ptr,40)");
 }
 

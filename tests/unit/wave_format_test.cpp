@@ -96,7 +96,8 @@ TEST(ChannelMaskTest, SignedChannelCountPicksTheRecord) {
     WAVEFORMATEX plain;
     WAVEFORMATEXTENSIBLE extensible;
     FillWaveFormats(-1, 16, 16, 48000, 0, plain, extensible);
-    EXPECT_EQ(plain.nChannels, 0xFFFF);
+    const WORD channels = plain.nChannels;  // packed: copy first
+    EXPECT_EQ(channels, 0xFFFF);
     // As a signed count -1 is "2 or less", so the plain record goes out.
     EXPECT_EQ(FormatForPlatform(-1, plain, extensible), &plain);
     EXPECT_EQ(FormatForPlatform(3, plain, extensible), &extensible.Format);
