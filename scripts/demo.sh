@@ -8,8 +8,9 @@ bash scripts/setup.sh
 cmake --preset release >/dev/null
 cmake --build --preset release
 
+args=("$@")
+[ ${#args[@]} -gt 0 ] || args=(--tone 440 --seconds 2)
 if [ -x build/release/bin/mivo-play ]; then
-    exec build/release/bin/mivo-play "${@:---tone}" ${1:+} $( [ $# -eq 0 ] && echo "440 --seconds 2" )
-else
-    exec build/release/bin/mivo-hello
+    exec build/release/bin/mivo-play "${args[@]}"
 fi
+exec build/release/bin/mivo-hello
