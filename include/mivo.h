@@ -27,9 +27,9 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#include <windows.h>
-#include <mmreg.h>
 #include <dsound.h>
+#include <mmreg.h>
+#include <windows.h>
 #if defined(MIVO_BUILDING_LIBRARY)
 #define MIVO_API __declspec(dllexport)
 #else
@@ -51,8 +51,8 @@ enum CdsStatus : int32_t {
 
 /* Application modes for SetApplicationMode (DirectSound cooperative levels). */
 enum CdsMode : int32_t {
-    CdsModePriority = 1,  /* DSSCL_PRIORITY */
-    CdsModeExclusive = 2  /* DSSCL_EXCLUSIVE */
+    CdsModePriority = 1, /* DSSCL_PRIORITY */
+    CdsModeExclusive = 2 /* DSSCL_EXCLUSIVE */
 };
 
 /* One block of the streaming buffer and its lock state. */

@@ -60,7 +60,9 @@ CdsObject::~CdsObject() {
 }
 
 // Each object owns its device, buffers and tables alone; copying any of them
-// would release them twice. Assignment keeps the target as it is.
+// would release them twice. Assignment keeps the target as it is, which also
+// makes self-assignment harmless.
+// NOLINTNEXTLINE(bugprone-unhandled-self-assignment)
 CdsObject& CdsObject::operator=(const CdsObject& /*other*/) { return *this; }
 
 int32_t CdsObject::InitializationSuccessful() const { return DeviceReady(*this) ? 1 : 0; }

@@ -4,9 +4,9 @@
 #pragma once
 
 #if defined(_WIN32)
-#include <windows.h>
-#include <mmreg.h>
 #include <dsound.h>
+#include <mmreg.h>
+#include <windows.h>
 #else
 #include "posix/dsound.h"
 #include "posix/loader.h"

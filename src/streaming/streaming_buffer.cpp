@@ -13,8 +13,8 @@ constexpr DWORD kStreamingFlags =
     DSBCAPS_GETCURRENTPOSITION2 | DSBCAPS_GLOBALFOCUS | DSBCAPS_CTRLVOLUME;
 
 bool SizesAcceptable(uint32_t bufferBytes, uint32_t blockBytes) {
-    return bufferBytes >= DSBSIZE_MIN && bufferBytes <= DSBSIZE_MAX &&
-           bufferBytes >= blockBytes && blockBytes != 0 && bufferBytes % blockBytes == 0;
+    return bufferBytes >= DSBSIZE_MIN && bufferBytes <= DSBSIZE_MAX && bufferBytes >= blockBytes &&
+           blockBytes != 0 && bufferBytes % blockBytes == 0;
 }
 
 // One entry at the last byte of every block on the block event, then the
@@ -84,10 +84,9 @@ int32_t CdsObject::CreateStreamingBuffer(uint32_t bufferBytes, uint32_t blockByt
     const bool notified = blockEvent != nullptr && stopEvent != nullptr;
     FillWaveFormats(channels, bits, validBits, rate, layoutKind, StreamingFormat,
                     StreamingFormatExtensible);
-    DescribeBuffer(StreamingDesc,
-                   notified ? kStreamingFlags | DSBCAPS_CTRLPOSITIONNOTIFY : kStreamingFlags,
-                   bufferBytes,
-                   FormatForPlatform(channels, StreamingFormat, StreamingFormatExtensible));
+    DescribeBuffer(
+        StreamingDesc, notified ? kStreamingFlags | DSBCAPS_CTRLPOSITIONNOTIFY : kStreamingFlags,
+        bufferBytes, FormatForPlatform(channels, StreamingFormat, StreamingFormatExtensible));
     if (!OpenStreamingBuffer(*this, notified)) {
         RemoveStreamingBuffer();
         return 0;

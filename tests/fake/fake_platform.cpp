@@ -19,7 +19,7 @@ namespace {
 std::vector<uint8_t> FormatBytes(const WAVEFORMATEX* format) {
     if (format == nullptr) return {};
     const auto* bytes = reinterpret_cast<const uint8_t*>(format);
-    return std::vector<uint8_t>(bytes, bytes + sizeof(WAVEFORMATEX) + format->cbSize);
+    return {bytes, bytes + sizeof(WAVEFORMATEX) + format->cbSize};
 }
 
 std::string PointerArg(const void* pointer) { return pointer == nullptr ? "null" : "ptr"; }
@@ -115,8 +115,8 @@ public:
         if (result != DS_OK) return result;
         const std::vector<uint8_t> held =
             platform_.reportedFormat ? *platform_.reportedFormat : buffer_.setFormat;
-        const DWORD size = platform_.reportedSize ? *platform_.reportedSize
-                                                  : static_cast<DWORD>(held.size());
+        const DWORD size =
+            platform_.reportedSize ? *platform_.reportedSize : static_cast<DWORD>(held.size());
         if (written != nullptr) *written = size;
         if (format != nullptr) {
             std::memcpy(format, held.data(), std::min<std::size_t>(bytes, held.size()));
@@ -138,7 +138,8 @@ public:
             Answer("Lock", std::to_string(offset) + "," + std::to_string(bytes) + "," +
                                PointerArg(p2) + "," + PointerArg(n2) + "," + std::to_string(flags));
         if (result != DS_OK) return result;
-        if (storage_.size() < buffer_.desc.dwBufferBytes) storage_.resize(buffer_.desc.dwBufferBytes);
+        if (storage_.size() < buffer_.desc.dwBufferBytes)
+            storage_.resize(buffer_.desc.dwBufferBytes);
         *p1 = storage_.data() + offset;
         *n1 = platform_.lockLength ? *platform_.lockLength : bytes;
         return DS_OK;
@@ -151,7 +152,8 @@ public:
         return Answer("SetCurrentPosition", std::to_string(position));
     }
     HRESULT SetFormat(const WAVEFORMATEX* format) override {
-        const HRESULT result = Answer("SetFormat", format == nullptr ? "null" : Hex(format->wFormatTag));
+        const HRESULT result =
+            Answer("SetFormat", format == nullptr ? "null" : Hex(format->wFormatTag));
         buffer_.setFormat = FormatBytes(format);
         return result;
     }
@@ -223,8 +225,9 @@ public:
 
 HRESULT WINAPI FakeDirectSoundCreate(const GUID* device, IDirectSound** out, IUnknown* outer) {
     Platform& platform = Platform::Get();
-    platform.Log("DirectSoundCreate", (device == nullptr ? std::string("null") : Hex(device->Data1)) +
-                                          "," + PointerArg(outer));
+    platform.Log(
+        "DirectSoundCreate",
+        (device == nullptr ? std::string("null") : Hex(device->Data1)) + "," + PointerArg(outer));
     const HRESULT result = platform.Next("DirectSoundCreate");
     if (result != DS_OK) {
         *out = static_cast<IDirectSound*>(platform.FailureOutput());

@@ -45,8 +45,8 @@ TEST_F(ApplicationModeTest, FailedRequestKeepsTheModeAndSkipsCompact) {
 
 TEST_F(ApplicationModeTest, SpeakerCountFollowsTheWholeConfigurationValue) {
     const std::pair<DWORD, int32_t> rows[] = {
-        {0, 0}, {1, 2}, {2, 1}, {3, 4}, {4, 2}, {5, 5}, {6, 6}, {7, 8},
-        {8, 2}, {0x104, 2}, {0x0607, 2}, {0xFFFFFFFFu, 2},
+        {0, 0}, {1, 2}, {2, 1}, {3, 4},     {4, 2},      {5, 5},
+        {6, 6}, {7, 8}, {8, 2}, {0x104, 2}, {0x0607, 2}, {0xFFFFFFFFu, 2},
     };
     CdsObject& object = Open();
     for (const auto& [configuration, speakers] : rows) {

@@ -45,8 +45,8 @@ TEST_F(BlockLockTest, RefusalsWriteNothingAndMakeNoCall) {
         bool nullData, nullBytes;
     };
     const Row rows[] = {
-        {"block 0", 0, false, false},       {"past the last block", 5, false, false},
-        {"null data", 1, true, false},      {"null length", 1, false, true},
+        {"block 0", 0, false, false},        {"past the last block", 5, false, false},
+        {"null data", 1, true, false},       {"null length", 1, false, true},
         {"already locked", 2, false, false},
     };
     for (const Row& row : rows) {

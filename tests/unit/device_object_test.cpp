@@ -54,18 +54,22 @@ const Calls kFullOpen = {"LoadLibraryA(dsound.dll)", "GetProcAddress(DirectSound
 
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, ConstructionTest,
-    ::testing::Values(
-        Construction{"Ready", true, "", DS_OK, CdsStatusReady, kFullOpen},
-        Construction{"NullWindow", false, "", DS_OK, CdsStatusNoWindow, {}},
-        Construction{"NoLibrary", true, "LoadLibraryA", DS_OK, CdsStatusNoLibrary,
-                     {"LoadLibraryA(dsound.dll)"}},
-        Construction{"NoEntryPoint", true, "GetProcAddress", DS_OK, CdsStatusNoEntryPoint,
-                     kLoadAndLookUp},
-        Construction{"DeviceFails", true, "", DSERR_NODRIVER, CdsStatusNoDevice, kFullOpen},
-        Construction{"DeviceAnswersPositive", true, "", DS_NO_VIRTUALIZATION, CdsStatusNoDevice,
-                     kFullOpen},
-        Construction{"DeviceIsNull", true, "DirectSoundCreate", DS_OK, CdsStatusNoDevice,
-                     kFullOpen}),
+    ::testing::Values(Construction{"Ready", true, "", DS_OK, CdsStatusReady, kFullOpen},
+                      Construction{"NullWindow", false, "", DS_OK, CdsStatusNoWindow, {}},
+                      Construction{"NoLibrary",
+                                   true,
+                                   "LoadLibraryA",
+                                   DS_OK,
+                                   CdsStatusNoLibrary,
+                                   {"LoadLibraryA(dsound.dll)"}},
+                      Construction{"NoEntryPoint", true, "GetProcAddress", DS_OK,
+                                   CdsStatusNoEntryPoint, kLoadAndLookUp},
+                      Construction{"DeviceFails", true, "", DSERR_NODRIVER, CdsStatusNoDevice,
+                                   kFullOpen},
+                      Construction{"DeviceAnswersPositive", true, "", DS_NO_VIRTUALIZATION,
+                                   CdsStatusNoDevice, kFullOpen},
+                      Construction{"DeviceIsNull", true, "DirectSoundCreate", DS_OK,
+                                   CdsStatusNoDevice, kFullOpen}),
     [](const auto& row) { return std::string(row.param.name); });
 
 using DeviceObjectTest = FakePlatformTest;

@@ -46,10 +46,10 @@ protected:
     // events unless told otherwise.
     CdsObject& OpenStreaming(uint32_t blocks = 4, bool events = true) {
         CdsObject& object = OpenWithPrimary();
-        EXPECT_EQ(object.CreateStreamingBuffer(blocks * 200, 200, events ? TestEvent(7) : nullptr,
-                                               events ? TestEvent(8) : nullptr, 2, 16, 16, 48000,
-                                               0),
-                  1);
+        EXPECT_EQ(
+            object.CreateStreamingBuffer(blocks * 200, 200, events ? TestEvent(7) : nullptr,
+                                         events ? TestEvent(8) : nullptr, 2, 16, 16, 48000, 0),
+            1);
         fake().ClearCalls();
         return object;
     }
@@ -93,7 +93,8 @@ inline const std::vector<GuardedOperation>& StreamingOperations() {
              uint32_t write = 0;
              return o.GetStreamingBufferPositions(&play, &write);
          }},
-        {"SetStreamingBufferPosition", [](CdsObject& o) { return o.SetStreamingBufferPosition(1); }},
+        {"SetStreamingBufferPosition",
+         [](CdsObject& o) { return o.SetStreamingBufferPosition(1); }},
         {"GetStreamingBufferVolume",
          [](CdsObject& o) { return o.GetStreamingBufferVolume(nullptr, nullptr, nullptr); }},
         {"SetStreamingBufferVolume", [](CdsObject& o) { return o.SetStreamingBufferVolume(-100); }},
@@ -109,10 +110,12 @@ inline std::vector<GuardedOperation> DeviceOperations() {
              int32_t count = 0;
              return o.GetNumberOfSystemSpeakerConfig(&count);
          }},
-        {"CreatePrimaryBuffer", [](CdsObject& o) { return o.CreatePrimaryBuffer(2, 16, 16, 48000, 0); }},
+        {"CreatePrimaryBuffer",
+         [](CdsObject& o) { return o.CreatePrimaryBuffer(2, 16, 16, 48000, 0); }},
         {"CreateStreamingBuffer",
          [](CdsObject& o) {
-             return o.CreateStreamingBuffer(800, 200, TestEvent(7), TestEvent(8), 2, 16, 16, 48000, 0);
+             return o.CreateStreamingBuffer(800, 200, TestEvent(7), TestEvent(8), 2, 16, 16, 48000,
+                                            0);
          }},
     };
     const auto& streaming = StreamingOperations();

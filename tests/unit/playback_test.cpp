@@ -30,7 +30,8 @@ const SingleCall kSingleCalls[] = {
     {"Volume -10001", [](CdsObject& o) { return o.SetStreamingBufferVolume(-10001); }, ""},
     {"Cursors", [](CdsObject& o) { return o.GetStreamingBufferPositions(nullptr, nullptr); },
      "streaming.GetCurrentPosition(null,null)"},
-    {"Volume read", [](CdsObject& o) { return o.GetStreamingBufferVolume(nullptr, nullptr, nullptr); },
+    {"Volume read",
+     [](CdsObject& o) { return o.GetStreamingBufferVolume(nullptr, nullptr, nullptr); },
      "streaming.GetVolume()"},
 };
 
@@ -62,8 +63,7 @@ TEST_F(PlaybackTest, PlayIsRetriedOnceAfterRestore) {
     fake().Script("streaming.Play", {DSERR_BUFFERLOST});
     fake().Script("streaming.Restore", {DSERR_BUFFERLOST});
     EXPECT_EQ(object.PlayStreamingBuffer(), 1);
-    const Calls retried = {"streaming.Play(0,0,1)", "streaming.Restore()",
-                           "streaming.Play(0,0,1)"};
+    const Calls retried = {"streaming.Play(0,0,1)", "streaming.Restore()", "streaming.Play(0,0,1)"};
     EXPECT_EQ(fake().Calls(), retried);
 
     fake().ClearCalls();
@@ -86,9 +86,9 @@ TEST_F(PlaybackTest, CursorsPassThroughWhicheverPointersAreGiven) {
     EXPECT_EQ(object.GetStreamingBufferPositions(nullptr, &write), 1);
     EXPECT_EQ(play, 404u);
     EXPECT_EQ(write, 604u);
-    EXPECT_EQ(fake().Calls(),
-              (Calls{"streaming.GetCurrentPosition(ptr,ptr)", "streaming.GetCurrentPosition(ptr,null)",
-                     "streaming.GetCurrentPosition(null,ptr)"}));
+    EXPECT_EQ(fake().Calls(), (Calls{"streaming.GetCurrentPosition(ptr,ptr)",
+                                     "streaming.GetCurrentPosition(ptr,null)",
+                                     "streaming.GetCurrentPosition(null,ptr)"}));
     fake().Script("streaming.GetCurrentPosition", {E_FAIL});
     play = 9;
     EXPECT_EQ(object.GetStreamingBufferPositions(&play, nullptr), 0);
@@ -119,9 +119,9 @@ TEST_F(PlaybackTest, AWholeStreamingCycleMakesExactlyThesePlatformCalls) {
         CdsObject object(TestWindow(), nullptr);
         ASSERT_EQ(object.SetApplicationMode(CdsModePriority), 1);
         ASSERT_EQ(object.CreatePrimaryBuffer(2, 16, 16, 48000, 0), 1);
-        ASSERT_EQ(object.CreateStreamingBuffer(800, 200, TestEvent(7), TestEvent(8), 2, 16, 16,
-                                               48000, 0),
-                  1);
+        ASSERT_EQ(
+            object.CreateStreamingBuffer(800, 200, TestEvent(7), TestEvent(8), 2, 16, 16, 48000, 0),
+            1);
         for (uint32_t block = 1; block <= 4; ++block) {
             void* data = nullptr;
             uint32_t bytes = 0;

@@ -130,7 +130,9 @@ TEST_F(PrimaryBufferTest, EveryFailureFromCreationOnLeavesNoBuffer) {
          "primary.GetFormat"},
         {"scratch memory", [](fake::Platform& f) { f.FailAllocation(0); }, "primary.GetFormat"},
         {"format record",
-         [](fake::Platform& f) { f.Script("primary.GetFormat", {DS_OK, DSERR_INVALIDPARAM}); },
+         [](fake::Platform& f) {
+             f.Script("primary.GetFormat", {DS_OK, DSERR_INVALIDPARAM});
+         },
          "primary.GetFormat"},
     };
     CdsObject& object = Open();

@@ -32,8 +32,8 @@ TEST_F(StreamingBufferTest, EightHundredBytesInBlocksOfTwoHundredWithBothEvents)
 
     EXPECT_EQ(fake().Calls(),
               (Calls{"device.CreateSoundBuffer(streaming,flags=0x18180,bytes=800,outer=null)",
-                     "Allocate(80)", "streaming.QueryInterface(IDirectSoundNotify)",
-                     "Allocate(96)", "notify.SetNotificationPositions(5)"}));
+                     "Allocate(80)", "streaming.QueryInterface(IDirectSoundNotify)", "Allocate(96)",
+                     "notify.SetNotificationPositions(5)"}));
     const fake::BufferRecord& buffer = *fake().Buffer("streaming");
     EXPECT_EQ(buffer.desc.dwSize, sizeof(DSBUFFERDESC));
     EXPECT_EQ(object.StreamingDesc.lpwfxFormat, &object.StreamingFormat);
@@ -150,21 +150,27 @@ TEST_F(StreamingBufferTest, EveryFailureFromCreationOnLeavesTheObjectAsRemovalLe
     };
     const Calls releaseAll = {"notify.Release()", "streaming.Release()"};
     const Row rows[] = {
-        {"create fails", [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {E_FAIL}); },
+        {"create fails",
+         [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {E_FAIL}); },
          {}},
-        {"create positive", [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {HRESULT{2}}); },
+        {"create positive",
+         [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {HRESULT{2}}); },
          {}},
         {"create null", [](fake::Platform& f) { f.NullOutput("device.CreateSoundBuffer"); }, {}},
-        {"positions memory", [](fake::Platform& f) { f.FailAllocation(0); },
+        {"positions memory",
+         [](fake::Platform& f) { f.FailAllocation(0); },
          {"streaming.Release()"}},
         {"notify fails",
          [](fake::Platform& f) { f.Script("streaming.QueryInterface", {E_NOINTERFACE}); },
          {"streaming.Release()"}},
-        {"notify null", [](fake::Platform& f) { f.NullOutput("streaming.QueryInterface"); },
+        {"notify null",
+         [](fake::Platform& f) { f.NullOutput("streaming.QueryInterface"); },
          {"streaming.Release()"}},
         {"block memory", [](fake::Platform& f) { f.FailAllocation(1); }, releaseAll},
         {"positions refused",
-         [](fake::Platform& f) { f.Script("notify.SetNotificationPositions", {DSERR_INVALIDPARAM}); },
+         [](fake::Platform& f) {
+             f.Script("notify.SetNotificationPositions", {DSERR_INVALIDPARAM});
+         },
          releaseAll},
     };
     CdsObject& object = OpenWithPrimary();
@@ -207,8 +213,8 @@ TEST_F(StreamingBufferTest, RemovalReleasesInOrderAndAgainMakesNoCall) {
     fake().ClearCalls();
 
     object.RemoveStreamingBuffer();
-    EXPECT_EQ(fake().Calls(), (Calls{"Free(96)", "notify.Release()", "Free(80)",
-                                     "streaming.Release()"}));
+    EXPECT_EQ(fake().Calls(),
+              (Calls{"Free(96)", "notify.Release()", "Free(80)", "streaming.Release()"}));
     ExpectNoStreamingBuffer(object);
     fake().ClearCalls();
     object.RemoveStreamingBuffer();

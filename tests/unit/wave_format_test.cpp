@@ -51,12 +51,20 @@ TEST_P(WaveFormatTest, FillsBothRecordsByteForByte) {
     FillWaveFormats(c.channels, c.bits, c.validBits, c.rate, c.layoutKind, plain, extensible);
 
     Image common;
-    common.Word(static_cast<uint32_t>(c.channels)).Dword(static_cast<uint32_t>(c.rate))
-        .Dword(c.avgBytes).Word(c.blockAlign).Word(c.bits);
+    common.Word(static_cast<uint32_t>(c.channels))
+        .Dword(static_cast<uint32_t>(c.rate))
+        .Dword(c.avgBytes)
+        .Word(c.blockAlign)
+        .Word(c.bits);
     const auto expectedPlain = Image().Word(1).Raw(common.bytes).Word(0).bytes;
-    const auto expectedExtensible =
-        Image().Word(0xFFFE).Raw(common.bytes).Word(22).Word(c.validBits).Dword(c.mask)
-            .Raw(kPcmSubtype).bytes;
+    const auto expectedExtensible = Image()
+                                        .Word(0xFFFE)
+                                        .Raw(common.bytes)
+                                        .Word(22)
+                                        .Word(c.validBits)
+                                        .Dword(c.mask)
+                                        .Raw(kPcmSubtype)
+                                        .bytes;
     EXPECT_EQ(Bytes(&plain, sizeof plain), expectedPlain);
     EXPECT_EQ(Bytes(&extensible, sizeof extensible), expectedExtensible);
 
@@ -66,21 +74,20 @@ TEST_P(WaveFormatTest, FillsBothRecordsByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WaveFormatTest,
-    ::testing::Values(
-        FormatCase{"Stereo16", 2, 16, 16, 44100, 0, 4, 176400, 0x3},
-        FormatCase{"Six24With20Valid", 6, 24, 20, 48000, 0, 18, 864000, 0x3107},
-        FormatCase{"ThreeTopFrontLeft", 3, 16, 16, 48000, 0, 6, 288000, 0x1003},
-        FormatCase{"ThreeBackCenter", 3, 16, 16, 48000, 1, 6, 288000, 0x103},
-        FormatCase{"ThreeFrontCenter", 3, 16, 16, 48000, 2, 6, 288000, 0x7},
-        FormatCase{"Eight", 8, 16, 16, 48000, 0, 16, 768000, 0x80000000u},
-        FormatCase{"FourBitSamples", 2, 4, 4, 48000, 0, 0, 0, 0x3},
-        FormatCase{"MonoIsFrontLeft", 1, 8, 8, 22050, 0, 1, 22050, 0x1},
-        FormatCase{"FiveChannels", 5, 16, 16, 48000, 0, 10, 480000, 0x1107},
-        FormatCase{"TwelveBitContainer", 2, 12, 12, 8000, 0, 2, 16000, 0x3},
-        // Block align keeps 16 bits: 4 bytes x 0x10001 channels = 0x40004 -> 4.
-        FormatCase{"BlockAlignWraps", 0x10001, 32, 32, 1000, 0, 4, 4000, 0x1},
-        // The byte rate keeps 32 bits: 8 x 0x20000000 = 2^32 -> 0.
-        FormatCase{"ByteRateWraps", 2, 32, 32, 0x20000000, 0, 8, 0, 0x3}),
+    ::testing::Values(FormatCase{"Stereo16", 2, 16, 16, 44100, 0, 4, 176400, 0x3},
+                      FormatCase{"Six24With20Valid", 6, 24, 20, 48000, 0, 18, 864000, 0x3107},
+                      FormatCase{"ThreeTopFrontLeft", 3, 16, 16, 48000, 0, 6, 288000, 0x1003},
+                      FormatCase{"ThreeBackCenter", 3, 16, 16, 48000, 1, 6, 288000, 0x103},
+                      FormatCase{"ThreeFrontCenter", 3, 16, 16, 48000, 2, 6, 288000, 0x7},
+                      FormatCase{"Eight", 8, 16, 16, 48000, 0, 16, 768000, 0x80000000u},
+                      FormatCase{"FourBitSamples", 2, 4, 4, 48000, 0, 0, 0, 0x3},
+                      FormatCase{"MonoIsFrontLeft", 1, 8, 8, 22050, 0, 1, 22050, 0x1},
+                      FormatCase{"FiveChannels", 5, 16, 16, 48000, 0, 10, 480000, 0x1107},
+                      FormatCase{"TwelveBitContainer", 2, 12, 12, 8000, 0, 2, 16000, 0x3},
+                      // Block align keeps 16 bits: 4 bytes x 0x10001 channels = 0x40004 -> 4.
+                      FormatCase{"BlockAlignWraps", 0x10001, 32, 32, 1000, 0, 4, 4000, 0x1},
+                      // The byte rate keeps 32 bits: 8 x 0x20000000 = 2^32 -> 0.
+                      FormatCase{"ByteRateWraps", 2, 32, 32, 0x20000000, 0, 8, 0, 0x3}),
     [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ChannelMaskTest, CountsWithoutAnEntryGetAllSpeakers) {
