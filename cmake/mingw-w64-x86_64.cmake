@@ -17,9 +17,11 @@ find_program(CMAKE_AR NAMES ${MIVO_MINGW_TRIPLE}-gcc-ar-posix ${MIVO_MINGW_TRIPL
 find_program(CMAKE_RANLIB NAMES ${MIVO_MINGW_TRIPLE}-gcc-ranlib-posix ${MIVO_MINGW_TRIPLE}-ranlib)
 find_program(MIVO_MINGW_OBJDUMP NAMES ${MIVO_MINGW_TRIPLE}-objdump)
 
-# Look for headers and libraries only in the target's sysroot; programs
-# (code generators, test runners) come from the build machine.
-set(CMAKE_FIND_ROOT_PATH /usr/${MIVO_MINGW_TRIPLE})
+# Look for headers, libraries and packages only in the target's sysroot and
+# in roots the caller adds (-DCMAKE_FIND_ROOT_PATH=<a Windows prefix>, or
+# <Pkg>_DIR); programs (code generators, test runners) come from the build
+# machine.
+list(APPEND CMAKE_FIND_ROOT_PATH /usr/${MIVO_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,194 @@
+#!/usr/bin/env bash
+# Builds mivo.dll with mingw-w64, checks what it imports, exports and says
+# its version is, installs it, builds the Wine client against the installed
+# tree and runs it under Wine into a private PulseAudio null sink, capturing
+# the sink and measuring the tone.
+#
+#   scripts/windows-wine-test.sh [--work-dir DIR] [--checker PROGRAM] [--require]
+#
+# --work-dir  where the builds, the Wine prefix and the capture go
+#             (default: build/windows-wine)
+# --checker   the host program that measures the capture (mivo-tone-check);
+#             built here with c++ when not given
+# --require   a missing tool fails the run; without it the run is skipped
+#             with status 77
+#
+# Every step is bounded by a timeout; the Wine server, the capture and the
+# sound server are stopped on every way out.
+set -uo pipefail
+
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+work_dir="$source_dir/build/windows-wine"
+checker=""
+require=0
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --work-dir) work_dir="$2"; shift 2 ;;
+        --checker) checker="$2"; shift 2 ;;
+        --require) require=1; shift ;;
+        *) echo "unknown argument: $1" >&2; exit 2 ;;
+    esac
+done
+mkdir -p "$work_dir"
+work_dir="$(cd "$work_dir" && pwd)"
+
+# What the client plays (see tests/windows/client/wine_client.cpp).
+rate=48000
+channels=2
+frequency=440
+amplitude=16000
+block_frames=4800
+tone_frames=144000
+volume_ratio=0.501 # -600 hundredths of a decibel
+
+triple=x86_64-w64-mingw32
+step() { echo; echo "== $*"; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+step "tools"
+missing=()
+for tool in "$triple-g++-posix" "$triple-objdump" "$triple-windres" wine wineboot wineserver \
+    pulseaudio pactl parec cmake ninja timeout strings c++filt; do
+    command -v "$tool" >/dev/null 2>&1 || missing+=("$tool")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "missing: ${missing[*]} (scripts/setup.sh installs them)"
+    [ "$require" -eq 1 ] && fail "required tools are missing"
+    echo "SKIPPED"
+    exit 77
+fi
+echo "all present; $(wine --version 2>/dev/null)"
+
+# The host's compiler settings (sanitizers and the like) must not leak into
+# the cross build.
+unset CC CXX CFLAGS CXXFLAGS LDFLAGS CPPFLAGS
+
+build="$work_dir/build"
+install="$work_dir/install"
+client_build="$work_dir/client"
+run="$work_dir/run"
+
+step "build mivo.dll (windows preset)"
+cd "$source_dir" || exit 1
+timeout -k 5 300 cmake --preset windows -B "$build" -DMIVO_BUILD_EXAMPLES=OFF >"$work_dir/configure.log" 2>&1 ||
+    { cat "$work_dir/configure.log"; fail "configure"; }
+timeout -k 5 900 cmake --build "$build" || fail "build"
+rm -rf "$install"
+timeout -k 5 120 cmake --install "$build" --prefix "$install" >/dev/null || fail "install"
+dll="$install/bin/mivo.dll"
+[ -f "$dll" ] || fail "no bin/mivo.dll in the installed tree"
+[ -f "$install/lib/libmivo.dll.a" ] || fail "no import library lib/libmivo.dll.a in the installed tree"
+echo "installed: $(cd "$install" && find . -type f | sort | tr '\n' ' ')"
+
+step "imports of mivo.dll"
+table="$work_dir/mivo.dll.objdump"
+timeout -k 5 60 "$triple-objdump" -p "$dll" >"$table" || fail "objdump"
+imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' "$table")
+echo "$imports" | sed 's/^/  /'
+[ -n "$imports" ] || fail "no import table read"
+if echo "$imports" | grep -qi '^dsound\.dll$'; then
+    fail "mivo.dll imports dsound.dll; it must bind it at run time"
+fi
+# The mingw-w64 runtime DLLs (libstdc++-6, libgcc_s_seh-1, libwinpthread-1)
+# are all named lib*; system DLLs never are.
+if echo "$imports" | grep -qi -e '^lib' -e 'stdc++' -e 'gcc' -e 'pthread'; then
+    fail "mivo.dll needs a C++ runtime DLL"
+fi
+echo "ok: no dsound.dll, only system DLLs"
+
+step "exports of mivo.dll"
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$table" |
+    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p')
+[ -n "$exports" ] || fail "no export table read"
+demangled=$(echo "$exports" | c++filt)
+echo "$demangled" | sed 's/^/  /'
+strays=$(echo "$demangled" | grep -v '^CdsObject::' || true)
+[ -z "$strays" ] || fail "exports beyond CdsObject's members: $strays"
+for member in 'CdsObject::CdsObject(HWND__\*, _GUID const\*)' 'CdsObject::~CdsObject()' \
+    'CdsObject::operator=(CdsObject const&)' 'CdsObject::PlayStreamingBuffer()'; do
+    echo "$demangled" | grep -q "^$member\$" || fail "$member is not exported"
+done
+echo "ok: $(echo "$exports" | wc -l) exports, all CdsObject members"
+
+step "version strings of mivo.dll"
+strings -el "$dll" >"$work_dir/mivo.dll.strings"
+value_of() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' "$work_dir/mivo.dll.strings"; }
+for key in FileVersion ProductVersion; do
+    value=$(value_of "$key")
+    echo "  $key: $value"
+    [ "$value" = "2, 3, 0, 4" ] || fail "$key is '$value'"
+done
+name=$(value_of ProductName)
+echo "  ProductName: $name"
+[ "$name" = "mivo" ] || fail "ProductName is '$name'"
+echo "ok"
+
+step "build the Wine client against the installed tree"
+timeout -k 5 300 cmake -S "$source_dir/tests/windows/client" -B "$client_build" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$source_dir/cmake/mingw-w64-x86_64.cmake" \
+    -DCMAKE_FIND_ROOT_PATH="$install" -DCMAKE_BUILD_TYPE=Release >"$work_dir/client-configure.log" 2>&1 ||
+    { cat "$work_dir/client-configure.log"; fail "client configure"; }
+timeout -k 5 300 cmake --build "$client_build" || fail "client build"
+client_imports=$(timeout -k 5 60 "$triple-objdump" -p "$client_build/mivo-wine-client.exe" |
+    sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p')
+echo "client imports: $(echo "$client_imports" | tr '\n' ' ')"
+echo "$client_imports" | grep -qx 'mivo.dll' || fail "the client does not import mivo.dll"
+rm -rf "$run"
+mkdir -p "$run"
+cp "$dll" "$client_build/mivo-wine-client.exe" "$run/"
+
+if [ -z "$checker" ]; then
+    step "build the tone checker"
+    checker="$work_dir/mivo-tone-check"
+    timeout -k 5 300 c++ -std=c++17 -O2 -o "$checker" "$source_dir/tests/windows/tone_check.cpp" ||
+        fail "tone checker build"
+fi
+
+step "Wine prefix and null sink"
+# shellcheck source=private-pulse.sh
+source "$source_dir/scripts/private-pulse.sh"
+export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+rm -rf "$WINEPREFIX" "$work_dir/pulse"
+parec_pid=""
+cleanup() {
+    [ -n "$parec_pid" ] && kill "$parec_pid" 2>/dev/null && wait "$parec_pid" 2>/dev/null
+    timeout -k 5 20 wineserver -k >/dev/null 2>&1
+    private_pulse_stop
+}
+trap cleanup EXIT
+sink=mivowine
+private_pulse_start "$work_dir/pulse" "$sink" || fail "private PulseAudio server"
+timeout -k 5 180 wineboot -i >"$work_dir/wineboot.log" 2>&1 ||
+    { cat "$work_dir/wineboot.log"; fail "wineboot"; }
+echo "ok"
+
+step "play under Wine and capture the sink"
+capture="$work_dir/capture.raw"
+rm -f "$capture"
+parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=$rate --channels=$channels --raw \
+    >"$capture" 2>"$work_dir/parec.log" &
+parec_pid=$!
+for _ in $(seq 100); do
+    [ -s "$capture" ] && break
+    kill -0 "$parec_pid" 2>/dev/null || break
+    sleep 0.1
+done
+[ -s "$capture" ] || { cat "$work_dir/parec.log"; fail "the capture did not start"; }
+(cd "$run" && timeout -k 5 120 wine mivo-wine-client.exe) 2>"$work_dir/wine.log"
+client_status=$?
+# Let the tail of the tone through the sink before stopping the capture.
+sleep 1
+kill "$parec_pid" 2>/dev/null
+wait "$parec_pid" 2>/dev/null
+parec_pid=""
+if [ "$client_status" -ne 0 ]; then
+    grep -v 'wine32 is missing\|multiarch needs\|dpkg --add-architecture\|apt-get install wine32' \
+        "$work_dir/wine.log" >&2
+    fail "the Wine client exited with status $client_status"
+fi
+
+step "measure the capture"
+"$checker" "$capture" $rate $channels $frequency $amplitude $block_frames $volume_ratio $tone_frames ||
+    fail "the captured tone"
+
+step "windows-wine test passed"
