@@ -1,0 +1,124 @@
+#include "audio_backend.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace mivo_dsound {
+
+namespace {
+
+// SDL's subsystem counts and hints are not thread-safe; devices may be made
+// and dropped on several client threads at once.
+std::mutex& SubsystemGuard() {
+    static std::mutex guard;
+    return guard;
+}
+
+bool DriverCompiledIn(const char* name) {
+    for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
+        if (SDL_strcmp(SDL_GetAudioDriver(i), name) == 0) return true;
+    }
+    return false;
+}
+
+// A driver that initialises may still have nothing to play on (alsa without
+// a card initialises and then fails every open), so a candidate counts only
+// once a default output really opens.
+bool DefaultOutputOpens() {
+    SDL_AudioSpec want{};
+    want.freq = 48000;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (id == 0) return false;
+    SDL_CloseAudioDevice(id);
+    return true;
+}
+
+bool InitWithDriver(const char* driver) {
+    if (!DriverCompiledIn(driver)) return false;
+    // Without sound hardware alsa can only fail, and says so at length on
+    // stderr; it is not worth asking.
+    if (SDL_strcmp(driver, "alsa") == 0 && ::access("/dev/snd", F_OK) != 0) return false;
+    const char* previous = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+    const std::string saved = previous != nullptr ? previous : "";
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+    bool usable = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, previous != nullptr ? saved.c_str() : nullptr);
+    if (usable && !DefaultOutputOpens()) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        usable = false;
+    }
+    return usable;
+}
+
+}  // namespace
+
+std::unique_ptr<AudioSubsystem> AudioSubsystem::Acquire() {
+    std::lock_guard<std::mutex> hold(SubsystemGuard());
+    const char* chosen = std::getenv("SDL_AUDIODRIVER");
+    const bool running = SDL_WasInit(SDL_INIT_AUDIO) != 0;
+    if (running || (chosen != nullptr && chosen[0] != '\0')) {
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+        return std::unique_ptr<AudioSubsystem>(new AudioSubsystem());
+    }
+    for (const char* driver : {"pulseaudio", "pipewire", "alsa", "sndio"}) {
+        if (InitWithDriver(driver)) return std::unique_ptr<AudioSubsystem>(new AudioSubsystem());
+    }
+    return nullptr;
+}
+
+AudioSubsystem::~AudioSubsystem() {
+    std::lock_guard<std::mutex> hold(SubsystemGuard());
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+int OutputPeriodFrames(int rate) {
+    if (const char* forced = std::getenv("MIVO_DSOUND_PERIOD_FRAMES")) {
+        const long frames = std::strtol(forced, nullptr, 10);
+        if (frames >= 16 && frames <= 16384) return static_cast<int>(frames);
+    }
+    // Block events fire when the mixer consumes a block's last byte, so they
+    // can be late by up to one period; ~5 ms is short enough for 10 ms
+    // blocks and long enough for PulseAudio not to underrun (its buffer is
+    // sized from the period by SDL).
+    int frames = 64;
+    while (frames * 200 < rate) frames *= 2;
+    return frames;
+}
+
+bool DefaultOutputShape(int& rate, int& channels) {
+    SDL_AudioSpec spec{};
+    if (SDL_GetDefaultAudioInfo(nullptr, &spec, 0) != 0) return false;
+    if (spec.freq > 0) rate = spec.freq;
+    if (spec.channels > 0) channels = spec.channels;
+    return true;
+}
+
+std::unique_ptr<AudioOutput> AudioOutput::Open(const OutputRequest& request, Render render,
+                                               void* context) {
+    SDL_AudioSpec want{};
+    want.freq = request.rate;
+    want.format = request.format;
+    want.channels = static_cast<Uint8>(request.channels);
+    want.samples = static_cast<Uint16>(request.periodFrames);
+    want.callback = render;
+    want.userdata = context;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (id == 0) return nullptr;
+    std::unique_ptr<AudioOutput> output(new AudioOutput(id, request));
+    SDL_PauseAudioDevice(id, 0);
+    return output;
+}
+
+AudioOutput::~AudioOutput() { SDL_CloseAudioDevice(id_); }
+
+bool AudioOutput::Gone() const { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
+
+}  // namespace mivo_dsound

@@ -1,0 +1,21 @@
+// A private interface of mivo's software DirectSound, for tests only: it is
+// reached through IDirectSound::QueryInterface with the identifier below, so
+// the library exports nothing beyond DirectSoundCreate and a real
+// DirectSound simply answers E_NOINTERFACE.
+#pragma once
+
+#include "dsound.h"
+
+// {6d69766f-6473-4e64-8000-686f6f6b7331}
+constexpr GUID kIidMivoDeviceHooks = {
+    0x6d69766f, 0x6473, 0x4e64, {0x80, 0x00, 0x68, 0x6f, 0x6f, 0x6b, 0x73, 0x31}};
+
+struct IMivoDeviceHooks : IUnknown {
+    // Behaves as if the backend reported the output gone: the output closes,
+    // and every buffer answers DSERR_BUFFERLOST until restored. The next
+    // `failingRestores` attempts to reopen the output fail.
+    virtual HRESULT SimulateDeviceLoss(DWORD failingRestores) = 0;
+
+protected:
+    ~IMivoDeviceHooks() = default;
+};

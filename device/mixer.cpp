@@ -1,0 +1,267 @@
+#include "mixer.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace mivo_dsound {
+
+namespace {
+
+// Source channel -> up to two output channels (-1: none). A mono source
+// with no centre speaker to go to plays on both front speakers, as
+// DirectSound does.
+struct ChannelRoute {
+    std::array<std::array<int8_t, 2>, kMaxChannels> to;
+};
+
+int PopCount(DWORD mask) {
+    int count = 0;
+    for (; mask != 0; mask &= mask - 1) ++count;
+    return count;
+}
+
+// Bit of the `index`-th speaker named by `mask`.
+DWORD NthSpeaker(DWORD mask, int index) {
+    for (; mask != 0; mask &= mask - 1) {
+        if (index-- == 0) return mask & (~mask + 1);
+    }
+    return 0;
+}
+
+int ChannelOfSpeaker(DWORD mask, DWORD speaker) {
+    if ((mask & speaker) == 0) return -1;
+    return PopCount(mask & (speaker - 1));
+}
+
+ChannelRoute RouteChannels(const WaveLayout& from, const WaveLayout& to) {
+    ChannelRoute route{};
+    for (auto& targets : route.to) targets = {-1, -1};
+    const bool named = PopCount(from.channelMask) == from.channels &&
+                       PopCount(to.channelMask) == to.channels;
+    if (!named) {
+        // A mask that does not name one speaker per channel (0, or
+        // SPEAKER_ALL) leaves channels in their order.
+        for (int c = 0; c < from.channels && c < to.channels; ++c) {
+            route.to[static_cast<size_t>(c)][0] = static_cast<int8_t>(c);
+        }
+        return route;
+    }
+    constexpr DWORD kFrontLeft = 0x1, kFrontRight = 0x2;
+    for (int c = 0; c < from.channels; ++c) {
+        auto& targets = route.to[static_cast<size_t>(c)];
+        const int direct = ChannelOfSpeaker(to.channelMask, NthSpeaker(from.channelMask, c));
+        if (direct >= 0) {
+            targets[0] = static_cast<int8_t>(direct);
+        } else if (from.channels == 1) {
+            targets[0] = static_cast<int8_t>(std::max(0, ChannelOfSpeaker(to.channelMask, kFrontLeft)));
+            targets[1] = static_cast<int8_t>(ChannelOfSpeaker(to.channelMask, kFrontRight));
+        }
+    }
+    return route;
+}
+
+// One sample as a signed 32-bit value, left-aligned whatever its width, so
+// that every width meets the others without rounding.
+int32_t ReadSample(const uint8_t* p, int bits) {
+    switch (bits) {
+        case 8: return static_cast<int32_t>(static_cast<uint32_t>(p[0] ^ 0x80u) << 24);
+        case 16: {
+            int16_t v;
+            std::memcpy(&v, p, sizeof v);
+            return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint16_t>(v)) << 16);
+        }
+        case 24:
+            return static_cast<int32_t>((uint32_t{p[0]} << 8) | (uint32_t{p[1]} << 16) |
+                                        (uint32_t{p[2]} << 24));
+        default: {
+            int32_t v;
+            std::memcpy(&v, p, sizeof v);
+            return v;
+        }
+    }
+}
+
+int32_t Saturate(int64_t v) {
+    constexpr int64_t kMax = std::numeric_limits<int32_t>::max();
+    constexpr int64_t kMin = std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(std::clamp(v, kMin, kMax));
+}
+
+uint32_t SampleBytesOnOutput(int bits) { return bits == 24 ? 4 : static_cast<uint32_t>(bits / 8); }
+
+}  // namespace
+
+void SignalEvent(int fd) {
+    const uint64_t one = 1;
+    // The descriptor is the client's: a full pipe or a closed one loses the
+    // signal rather than stalling the audio.
+    [[maybe_unused]] const ssize_t written = ::write(fd, &one, sizeof one);
+}
+
+void SignalBatch::Add(int fd) {
+    if (count_ == fds_.size()) Flush();
+    fds_[count_++] = fd;
+}
+
+void SignalBatch::Flush() {
+    for (size_t i = 0; i < count_; ++i) SignalEvent(fds_[i]);
+    count_ = 0;
+}
+
+int64_t GainOfVolume(LONG volume) {
+    if (volume <= DSBVOLUME_MIN) return 0;
+    if (volume >= DSBVOLUME_MAX) return kUnityGain;
+    return static_cast<int64_t>(std::lround(std::pow(10.0, volume / 2000.0) * kUnityGain));
+}
+
+void Mixer::Attach(Voice* voice) { voices_.push_back(voice); }
+
+void Mixer::Detach(Voice* voice) {
+    voices_.erase(std::remove(voices_.begin(), voices_.end(), voice), voices_.end());
+}
+
+void Mixer::LoseAll() {
+    for (Voice* voice : voices_) {
+        voice->lost = true;
+        voice->playing = false;
+    }
+}
+
+void Mixer::SetOutput(const WaveLayout& layout, int periodFrames) {
+    output_ = layout;
+    outputFrameBytes_ = SampleBytesOnOutput(layout.bits) * static_cast<uint32_t>(layout.channels);
+    periodFrames_ = static_cast<uint32_t>(periodFrames);
+    accumulator_.assign(periodFrames_ * static_cast<uint32_t>(layout.channels), 0);
+    rendered_ = 0;
+}
+
+uint32_t Mixer::WriteLead(const Voice& voice) const {
+    const uint64_t period =
+        (uint64_t{periodFrames_} * voice.layout.rate + output_.rate - 1) / output_.rate;
+    // One frame more for the interpolation partner of the last one read.
+    const uint64_t lead = (period + 1) * voice.layout.blockAlign;
+    const uint64_t most = voice.samples.size() - voice.layout.blockAlign;
+    return static_cast<uint32_t>(std::min(lead, most));
+}
+
+void Mixer::Render(void* context, uint8_t* out, int bytes) {
+    auto* self = static_cast<Mixer*>(context);
+    SignalBatch signals;
+    {
+        std::lock_guard<std::mutex> hold(self->mutex_);
+        self->RenderLocked(out, static_cast<uint32_t>(bytes) / self->outputFrameBytes_, signals);
+    }
+    signals.Flush();
+}
+
+void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {
+    const auto channels = static_cast<uint32_t>(output_.channels);
+    while (frames > 0) {
+        const uint32_t chunk = std::min(frames, periodFrames_);
+        std::fill_n(accumulator_.begin(), chunk * channels, 0);
+        for (Voice* voice : voices_) {
+            if (voice->playing) MixVoice(*voice, chunk, signals);
+        }
+        WriteOutput(out, chunk);
+        out += chunk * outputFrameBytes_;
+        frames -= chunk;
+        rendered_ += chunk;
+    }
+}
+
+void Mixer::MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals) {
+    const WaveLayout& in = voice.layout;
+    const ChannelRoute route = RouteChannels(in, output_);
+    const uint64_t step = (uint64_t{in.rate} << 32) / output_.rate;
+    const int64_t gain = (voice.gain * master_) >> 30;
+    const auto outChannels = static_cast<size_t>(output_.channels);
+    const auto inChannels = static_cast<size_t>(in.channels);
+    const size_t sampleBytes = static_cast<size_t>(in.bits / 8);
+    const uint32_t start = voice.position;
+    uint64_t consumed = 0;
+    bool ended = false;
+
+    for (uint32_t f = 0; f < frames; ++f) {
+        if (gain != 0) {
+            const uint8_t* here = voice.samples.data() + size_t{voice.position} * in.blockAlign;
+            uint32_t nextPosition = voice.position + 1;
+            if (nextPosition == voice.frames) nextPosition = voice.looping ? 0 : voice.position;
+            const uint8_t* next = voice.samples.data() + size_t{nextPosition} * in.blockAlign;
+            const int64_t weight = voice.fraction >> 16;
+            int64_t* mix = accumulator_.data() + size_t{f} * outChannels;
+            for (size_t c = 0; c < inChannels; ++c) {
+                int64_t sample = ReadSample(here + c * sampleBytes, in.bits);
+                if (weight != 0) {
+                    const int64_t after = ReadSample(next + c * sampleBytes, in.bits);
+                    sample += ((after - sample) * weight) >> 16;
+                }
+                sample = (sample * gain) >> 30;
+                for (int8_t target : route.to[c]) {
+                    if (target >= 0) mix[target] += sample;
+                }
+            }
+        }
+        const uint64_t moved = uint64_t{voice.fraction} + step;
+        voice.fraction = static_cast<uint32_t>(moved);
+        const uint64_t advance = moved >> 32;
+        consumed += advance;
+        const uint64_t position = voice.position + advance;
+        if (position >= voice.frames) {
+            if (!voice.looping) {
+                consumed = voice.frames - start;
+                ended = true;
+                break;
+            }
+            voice.position = static_cast<uint32_t>(position % voice.frames);
+        } else {
+            voice.position = static_cast<uint32_t>(position);
+        }
+    }
+
+    // A notification fires each time the play cursor passes its byte.
+    const uint64_t size = voice.samples.size();
+    const uint64_t from = uint64_t{start} * in.blockAlign;
+    const uint64_t length = consumed * in.blockAlign;
+    for (const Notification& n : voice.notifications) {
+        if (n.offset == DSBPN_OFFSETSTOP) continue;
+        const uint64_t distance = (n.offset + size - from) % size;
+        if (distance >= length) continue;
+        for (uint64_t k = 1 + (length - 1 - distance) / size; k > 0; --k) signals.Add(n.fd);
+    }
+    if (ended) {
+        voice.playing = false;
+        voice.position = 0;
+        voice.fraction = 0;
+        for (const Notification& n : voice.notifications) {
+            if (n.offset == DSBPN_OFFSETSTOP) signals.Add(n.fd);
+        }
+    }
+}
+
+void Mixer::WriteOutput(uint8_t* out, uint32_t frames) const {
+    const size_t samples = size_t{frames} * static_cast<size_t>(output_.channels);
+    for (size_t i = 0; i < samples; ++i) {
+        const int32_t v = Saturate(accumulator_[i]);
+        switch (output_.bits) {
+            case 8: out[i] = static_cast<uint8_t>((static_cast<uint32_t>(v) >> 24) ^ 0x80u); break;
+            case 16: {
+                const auto s = static_cast<int16_t>(static_cast<uint32_t>(v) >> 16);
+                std::memcpy(out + i * 2, &s, sizeof s);
+                break;
+            }
+            default: {
+                // 24-bit output travels in 32-bit containers, since SDL has no
+                // 24-bit format; the low byte stays zero.
+                const int32_t s = output_.bits == 24 ? static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFFFFF00u) : v;
+                std::memcpy(out + i * 4, &s, sizeof s);
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace mivo_dsound

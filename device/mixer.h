@@ -1,0 +1,94 @@
+// The software mixer that runs on SDL's audio thread: every playing
+// secondary buffer is read from its play cursor, converted to the output
+// format, scaled by its volume and summed with saturation.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "dsound.h"
+#include "wave_layout.h"
+
+namespace mivo_dsound {
+
+struct Notification {
+    DWORD offset;  // byte offset, or DSBPN_OFFSETSTOP
+    int fd;
+};
+
+// A secondary buffer as the mixer sees it. Every field except the contents
+// of `samples` is guarded by the mixer's mutex; the client writes `samples`
+// between Lock and Unlock, which both take that mutex, so the audio thread
+// and the client see each other's bytes in order.
+struct Voice {
+    WaveLayout layout;
+    std::vector<uint8_t> samples;
+    uint32_t frames = 0;
+    bool playing = false;
+    bool looping = false;
+    bool lost = false;
+    uint32_t position = 0;  // next frame to mix
+    uint32_t fraction = 0;  // between `position` and the next frame, of 2^32
+    int64_t gain = 0;       // amplitude in 2^-30
+    std::vector<Notification> notifications;
+};
+
+// Event descriptors to signal once the mixer's lock is released: the audio
+// thread never makes a system call while a client may wait on the lock.
+class SignalBatch {
+public:
+    void Add(int fd);
+    void Flush();
+
+private:
+    std::array<int, 256> fds_{};
+    size_t count_ = 0;
+};
+
+// Writes one 8-byte 1 to an event descriptor without waiting.
+void SignalEvent(int fd);
+
+// Amplitude of a DirectSound volume (hundredths of a decibel) in 2^-30.
+int64_t GainOfVolume(LONG volume);
+constexpr int64_t kUnityGain = int64_t{1} << 30;
+
+class Mixer {
+public:
+    std::mutex& Mutex() { return mutex_; }
+
+    // The rest need Mutex() held, except Render.
+    void Attach(Voice* voice);
+    void Detach(Voice* voice);
+    // Sizes the mixing space for a new output; allocates, so it runs on the
+    // client's thread while the output is closed.
+    void SetOutput(const WaveLayout& layout, int periodFrames);
+    void SetMasterGain(int64_t gain) { master_ = gain; }
+    // The output is gone: every voice stops and is lost until restored.
+    void LoseAll();
+    // How far ahead of the play cursor the next callback may already read:
+    // the write cursor is this many bytes past the play cursor.
+    uint32_t WriteLead(const Voice& voice) const;
+    // Frames the output consumed since it opened.
+    uint64_t FramesRendered() const { return rendered_; }
+
+    // SDL's audio callback; `context` is the Mixer.
+    static void Render(void* context, uint8_t* out, int bytes);
+
+private:
+    void RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals);
+    void MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals);
+    void WriteOutput(uint8_t* out, uint32_t frames) const;
+
+    std::mutex mutex_;
+    std::vector<Voice*> voices_;
+    std::vector<int64_t> accumulator_;
+    WaveLayout output_;
+    uint32_t outputFrameBytes_ = 4;
+    uint32_t periodFrames_ = 256;
+    int64_t master_ = kUnityGain;
+    uint64_t rendered_ = 0;
+};
+
+}  // namespace mivo_dsound
