@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds mivo and runs every test: the debug build in full, then the whole
 # suite again under AddressSanitizer + UndefinedBehaviorSanitizer and under
-# ThreadSanitizer (the Windows build under Wine runs once, in the debug pass).
+# ThreadSanitizer (the Windows build under Wine runs once, in the debug pass),
+# then the operations fuzzer for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,3 +26,6 @@ run_preset() {
 run_preset debug
 run_preset asan -LE windows
 run_preset tsan -LE windows
+
+echo "=== fuzz"
+bash scripts/fuzz.sh

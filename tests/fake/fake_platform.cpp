@@ -333,6 +333,16 @@ void Platform::LimitAllocations(std::size_t bytes) {
     allocationLimit_ = bytes;
 }
 
+void Platform::ClearScripts() {
+    const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    scripted_.clear();
+    failAlways_.clear();
+    nullOutputs_.clear();
+    failingAllocations_.clear();
+    reportedFormat.reset();
+    reportedSize.reset();
+}
+
 void Platform::LogMemory(bool on) {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
     logMemory_ = on;

@@ -53,6 +53,9 @@ public:
     void FailAllocation(int index);
     // Allocations larger than this fail, as on a machine short of memory.
     void LimitAllocations(std::size_t bytes);
+    // Drops every scripted result, null output and allocation failure not
+    // yet used, and the chosen GetFormat answer.
+    void ClearScripts();
     // Logs allocations and frees among the calls.
     void LogMemory(bool on);
 
