@@ -42,9 +42,10 @@ bool DefaultOutputOpens() {
 
 bool InitWithDriver(const char* driver) {
     if (!DriverCompiledIn(driver)) return false;
-    // Without sound hardware alsa can only fail, and says so at length on
+    // Without sound hardware alsa and sndio can only fail, and say so on
     // stderr; it is not worth asking.
-    if (SDL_strcmp(driver, "alsa") == 0 && ::access("/dev/snd", F_OK) != 0) return false;
+    const bool hardware = SDL_strcmp(driver, "alsa") == 0 || SDL_strcmp(driver, "sndio") == 0;
+    if (hardware && ::access("/dev/snd", F_OK) != 0) return false;
     const char* previous = SDL_GetHint(SDL_HINT_AUDIODRIVER);
     const std::string saved = previous != nullptr ? previous : "";
     SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);

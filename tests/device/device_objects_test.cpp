@@ -1,0 +1,412 @@
+// The device's objects called directly: what they accept and refuse, their
+// reference counts, and a lost output.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "disk_output.h"
+#include "dsound.h"
+#include "mivo_dsound_hooks.h"
+
+extern "C" HRESULT DirectSoundCreate(const GUID* device, IDirectSound** out, IUnknown* outer);
+
+namespace device_test {
+namespace {
+
+constexpr GUID kDefaultPlayback = {
+    0xdef00000, 0x9c6d, 0x47ed, {0xaa, 0xf1, 0x4d, 0xda, 0x8f, 0x2b, 0x5c, 0x03}};
+constexpr GUID kIidNotify = {
+    0xb0210783, 0x89cd, 0x11d0, {0xaf, 0x08, 0x00, 0xa0, 0xc9, 0x25, 0xcd, 0x16}};
+constexpr GUID kSubtypePcm = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+constexpr HRESULT kNoAggregation = hresult(0x80040110u);
+
+HWND Window() {
+    static int window = 0;
+    return reinterpret_cast<HWND>(&window);
+}
+
+WAVEFORMATEXTENSIBLE Pcm(WORD channels, WORD bits, DWORD rate, bool extensible = false) {
+    WAVEFORMATEXTENSIBLE f{};
+    f.Format.wFormatTag = extensible ? WAVE_FORMAT_EXTENSIBLE : WAVE_FORMAT_PCM;
+    f.Format.nChannels = channels;
+    f.Format.nSamplesPerSec = rate;
+    f.Format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.Format.nAvgBytesPerSec = rate * f.Format.nBlockAlign;
+    f.Format.wBitsPerSample = bits;
+    if (extensible) {
+        f.Format.cbSize = 22;
+        f.Samples.wValidBitsPerSample = bits;
+        f.dwChannelMask = channels == 6 ? 0x3F : 0x3;
+        f.SubFormat = kSubtypePcm;
+    }
+    return f;
+}
+
+class DeviceObjects : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(DirectSoundCreate(nullptr, &ds_, nullptr), DS_OK);
+        ASSERT_NE(ds_, nullptr);
+    }
+    void TearDown() override {
+        if (ds_ != nullptr) {
+            EXPECT_EQ(ds_->Release(), 0u);
+        }
+    }
+
+    IDirectSoundBuffer* Secondary(DWORD flags, DWORD bytes = 4800) {
+        WAVEFORMATEXTENSIBLE format = Pcm(2, 16, 48000);
+        DSBUFFERDESC desc{};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = flags;
+        desc.dwBufferBytes = bytes;
+        desc.lpwfxFormat = &format.Format;
+        IDirectSoundBuffer* buffer = nullptr;
+        EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
+        return buffer;
+    }
+
+    IDirectSoundBuffer* Primary() {
+        DSBUFFERDESC desc{};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+        IDirectSoundBuffer* buffer = nullptr;
+        EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
+        return buffer;
+    }
+
+    DiskFile file_{1};
+    IDirectSound* ds_ = nullptr;
+};
+
+TEST(DirectSoundCreate, OpensOnlyTheDefaultOutput) {
+    DiskFile file(1);
+    const GUID other = {0x12345678, 1, 2, {3, 4, 5, 6, 7, 8, 9, 10}};
+    IDirectSound* ds = nullptr;
+    EXPECT_EQ(DirectSoundCreate(nullptr, nullptr, nullptr), DSERR_INVALIDPARAM);
+    EXPECT_EQ(DirectSoundCreate(&other, &ds, nullptr), DSERR_NODRIVER);
+    EXPECT_EQ(ds, nullptr);
+    EXPECT_EQ(DirectSoundCreate(nullptr, &ds, reinterpret_cast<IUnknown*>(&ds)), kNoAggregation);
+    ASSERT_EQ(DirectSoundCreate(&kDefaultPlayback, &ds, nullptr), DS_OK);
+    EXPECT_EQ(ds->Release(), 0u);
+}
+
+TEST(DirectSoundCreate, AnswersNoDriverWhenNoDriverWorks) {
+    const char* saved = getenv("SDL_AUDIODRIVER");
+    const std::string restore = saved != nullptr ? saved : "";
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    IDirectSound* ds = nullptr;
+    EXPECT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DSERR_NODRIVER);
+    EXPECT_EQ(ds, nullptr);
+    setenv("SDL_AUDIODRIVER", restore.c_str(), 1);
+}
+
+TEST_F(DeviceObjects, CooperativeLevelNeedsAWindowAndAKnownLevel) {
+    EXPECT_EQ(ds_->SetCooperativeLevel(nullptr, DSSCL_PRIORITY), DSERR_INVALIDPARAM);
+    EXPECT_EQ(ds_->SetCooperativeLevel(Window(), 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(ds_->SetCooperativeLevel(Window(), 5), DSERR_INVALIDPARAM);
+    for (DWORD level = DSSCL_NORMAL; level <= DSSCL_WRITEPRIMARY; ++level) {
+        EXPECT_EQ(ds_->SetCooperativeLevel(Window(), level), DS_OK) << level;
+    }
+}
+
+struct DescCase {
+    const char* name;
+    HRESULT expected;
+    std::function<void(DSBUFFERDESC&, WAVEFORMATEXTENSIBLE&)> change;
+};
+
+class Descriptions : public DeviceObjects, public ::testing::WithParamInterface<DescCase> {};
+
+TEST_P(Descriptions, AreCheckedAsDirectSoundChecksThem) {
+    WAVEFORMATEXTENSIBLE format = Pcm(2, 16, 48000);
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DSBCAPS_CTRLVOLUME;
+    desc.dwBufferBytes = 4800;
+    desc.lpwfxFormat = &format.Format;
+    GetParam().change(desc, format);
+    IDirectSoundBuffer* buffer = nullptr;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &buffer, nullptr), GetParam().expected);
+    EXPECT_EQ(buffer != nullptr, GetParam().expected == DS_OK);
+    if (buffer != nullptr) buffer->Release();
+}
+
+const auto kPrimary = [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) {
+    d.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    d.dwBufferBytes = 0;
+    d.lpwfxFormat = nullptr;
+};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Descriptions,
+    ::testing::Values(
+        DescCase{"Plain", DS_OK, [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE&) {}},
+        DescCase{"OlderRecord", DS_OK,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = offsetof(DSBUFFERDESC, guid3DAlgorithm); }},
+        DescCase{"SizeOfA32BitBuild", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = 36; }},
+        DescCase{"SizeZero", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = 0; }},
+        DescCase{"UnknownFlag", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= 0x100000; }},
+        DescCase{"Smallest", DS_OK,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwBufferBytes = DSBSIZE_MIN; }},
+        DescCase{"TooSmall", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(1, 8, 8000);
+                     d.dwBufferBytes = 3;
+                 }},
+        DescCase{"TooLarge", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwBufferBytes = 0x10000000; }},
+        DescCase{"NoFormat", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.lpwfxFormat = nullptr; }},
+        DescCase{"BlockAlignWrong", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE& f) { f.Format.nBlockAlign = 3; }},
+        DescCase{"TwelveBits", DSERR_BADFORMAT,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(2, 12, 48000);
+                     f.Format.nBlockAlign = 3;
+                     f.Format.nAvgBytesPerSec = 3 * 48000;
+                     d.dwBufferBytes = 4800;
+                 }},
+        DescCase{"NineChannels", DSERR_BADFORMAT,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(9, 16, 48000);
+                     d.dwBufferBytes = 18 * 100;
+                 }},
+        DescCase{"Float", DSERR_BADFORMAT,
+                 [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(1, 32, 48000);
+                     f.Format.wFormatTag = 3;
+                 }},
+        DescCase{"ExtensibleSixChannels24Bit", DS_OK,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(6, 24, 48000, true);
+                     d.dwBufferBytes = 18 * 100;
+                 }},
+        DescCase{"ExtensibleNotPcm", DSERR_BADFORMAT,
+                 [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(2, 16, 48000, true);
+                     f.SubFormat.Data1 = 3;
+                 }},
+        DescCase{"ValidBitsAboveContainer", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE& f) {
+                     f = Pcm(2, 16, 48000, true);
+                     f.Samples.wValidBitsPerSample = 20;
+                 }},
+        DescCase{"Primary", DS_OK, kPrimary},
+        DescCase{"PrimaryWithBytes", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     kPrimary(d, f);
+                     d.dwBufferBytes = 4800;
+                 }},
+        DescCase{"PrimaryWithFormat", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     kPrimary(d, f);
+                     d.lpwfxFormat = &f.Format;
+                 }},
+        DescCase{"PrimaryWithNotify", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
+                     kPrimary(d, f);
+                     d.dwFlags |= DSBCAPS_CTRLPOSITIONNOTIFY;
+                 }}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+TEST_F(DeviceObjects, CreateSoundBufferRefusesAggregation) {
+    DSBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwFlags = DSBCAPS_PRIMARYBUFFER;
+    IDirectSoundBuffer* buffer = nullptr;
+    EXPECT_EQ(ds_->CreateSoundBuffer(&desc, &buffer, reinterpret_cast<IUnknown*>(ds_)),
+              kNoAggregation);
+    EXPECT_EQ(ds_->CreateSoundBuffer(nullptr, &buffer, nullptr), DSERR_INVALIDPARAM);
+    EXPECT_EQ(buffer, nullptr);
+}
+
+struct OutputCase {
+    WORD channels;
+    WORD bits;
+    DWORD rate;
+    DWORD speakers;
+};
+
+class PrimaryFormats : public DeviceObjects, public ::testing::WithParamInterface<OutputCase> {};
+
+TEST_P(PrimaryFormats, OutputHoldsWhatWasSetAndNamesItsSpeakers) {
+    const OutputCase& c = GetParam();
+    IDirectSoundBuffer* primary = Primary();
+    ASSERT_NE(primary, nullptr);
+    WAVEFORMATEXTENSIBLE wanted = Pcm(c.channels, c.bits, c.rate, c.channels > 2);
+    if (c.channels > 2) wanted.dwChannelMask = (1u << c.channels) - 1;
+    EXPECT_EQ(primary->SetFormat(&wanted.Format), DSERR_PRIOLEVELNEEDED);
+    ASSERT_EQ(ds_->SetCooperativeLevel(Window(), DSSCL_PRIORITY), DS_OK);
+    ASSERT_EQ(primary->SetFormat(&wanted.Format), DS_OK);
+
+    DWORD size = 0;
+    ASSERT_EQ(primary->GetFormat(nullptr, 0, &size), DS_OK);
+    ASSERT_EQ(size, c.channels > 2 ? sizeof(WAVEFORMATEXTENSIBLE) : sizeof(WAVEFORMATEX));
+    WAVEFORMATEXTENSIBLE held{};
+    EXPECT_EQ(primary->GetFormat(&held.Format, size - 1, nullptr), DSERR_INVALIDPARAM);
+    ASSERT_EQ(primary->GetFormat(&held.Format, size, nullptr), DS_OK);
+    EXPECT_EQ(std::memcmp(&held, &wanted, size), 0);
+
+    DWORD speakers = 0;
+    ASSERT_EQ(ds_->GetSpeakerConfig(&speakers), DS_OK);
+    EXPECT_EQ(speakers, c.speakers);
+    primary->Release();
+}
+
+INSTANTIATE_TEST_SUITE_P(Outputs, PrimaryFormats,
+                         ::testing::Values(OutputCase{1, 16, 44100, DSSPEAKER_MONO},
+                                           OutputCase{2, 8, 22050, DSSPEAKER_STEREO},
+                                           OutputCase{4, 24, 48000, DSSPEAKER_QUAD},
+                                           OutputCase{6, 16, 48000, DSSPEAKER_5POINT1},
+                                           OutputCase{8, 32, 96000, DSSPEAKER_7POINT1}),
+                         [](const auto& test) {
+                             return std::to_string(test.param.channels) + "x" +
+                                    std::to_string(test.param.bits) + "at" +
+                                    std::to_string(test.param.rate);
+                         });
+
+TEST_F(DeviceObjects, VolumeNeedsTheControlAndStaysInRange) {
+    IDirectSoundBuffer* plain = Secondary(0);
+    IDirectSoundBuffer* controlled = Secondary(DSBCAPS_CTRLVOLUME);
+    LONG volume = 1;
+    EXPECT_EQ(plain->GetVolume(&volume), DSERR_CONTROLUNAVAIL);
+    EXPECT_EQ(plain->SetVolume(-600), DSERR_CONTROLUNAVAIL);
+    EXPECT_EQ(controlled->SetVolume(1), DSERR_INVALIDPARAM);
+    EXPECT_EQ(controlled->SetVolume(-10001), DSERR_INVALIDPARAM);
+    ASSERT_EQ(controlled->SetVolume(-600), DS_OK);
+    ASSERT_EQ(controlled->GetVolume(&volume), DS_OK);
+    EXPECT_EQ(volume, -600);
+    plain->Release();
+    controlled->Release();
+}
+
+TEST_F(DeviceObjects, LockWrapsIntoASecondRegion) {
+    IDirectSoundBuffer* buffer = Secondary(0, 400);
+    void *p1 = nullptr, *p2 = nullptr, *base = nullptr;
+    DWORD n1 = 0, n2 = 0;
+    ASSERT_EQ(buffer->Lock(0, 0, &base, &n1, nullptr, nullptr, DSBLOCK_ENTIREBUFFER), DS_OK);
+    EXPECT_EQ(n1, 400u);
+    ASSERT_EQ(buffer->Lock(300, 200, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(p1, static_cast<uint8_t*>(base) + 300);
+    EXPECT_EQ(n1, 100u);
+    EXPECT_EQ(p2, base);
+    EXPECT_EQ(n2, 100u);
+    EXPECT_EQ(buffer->Unlock(p1, n1, p2, n2), DS_OK);
+    ASSERT_EQ(buffer->Lock(100, 200, &p1, &n1, &p2, &n2, 0), DS_OK);
+    EXPECT_EQ(n1, 200u);
+    EXPECT_EQ(p2, nullptr);
+    EXPECT_EQ(n2, 0u);
+    // A stopped buffer's write cursor is its play cursor.
+    ASSERT_EQ(buffer->SetCurrentPosition(200), DS_OK);
+    ASSERT_EQ(buffer->Lock(0, 8, &p1, &n1, nullptr, nullptr, DSBLOCK_FROMWRITECURSOR), DS_OK);
+    EXPECT_EQ(p1, static_cast<uint8_t*>(base) + 200);
+
+    EXPECT_EQ(buffer->Lock(400, 4, &p1, &n1, nullptr, nullptr, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(buffer->Lock(0, 401, &p1, &n1, nullptr, nullptr, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(buffer->Unlock(&n1, 4, nullptr, 0), DSERR_INVALIDPARAM);
+    EXPECT_EQ(buffer->SetCurrentPosition(400), DSERR_INVALIDPARAM);
+
+    DWORD play = 1;
+    EXPECT_EQ(buffer->GetCurrentPosition(&play, nullptr), DS_OK);
+    EXPECT_EQ(play, 200u);
+    DWORD write = 1;
+    EXPECT_EQ(buffer->GetCurrentPosition(nullptr, &write), DS_OK);
+    EXPECT_EQ(write, 200u);
+    buffer->Release();
+}
+
+TEST_F(DeviceObjects, NotifyInterfaceOnlyWithTheCapability) {
+    IDirectSoundBuffer* plain = Secondary(0);
+    void* notify = &notify;
+    EXPECT_EQ(plain->QueryInterface(kIidNotify, &notify), E_NOINTERFACE);
+    EXPECT_EQ(notify, nullptr);
+    plain->Release();
+
+    IDirectSoundBuffer* buffer = Secondary(DSBCAPS_CTRLPOSITIONNOTIFY, 400);
+    ASSERT_EQ(buffer->QueryInterface(kIidNotify, &notify), DS_OK);
+    auto* positions = static_cast<IDirectSoundNotify*>(notify);
+    EventFd event;
+    DSBPOSITIONNOTIFY table[] = {{399, event.Handle()}, {DSBPN_OFFSETSTOP, event.Handle()}};
+    EXPECT_EQ(positions->SetNotificationPositions(2, table), DS_OK);
+    table[0].dwOffset = 400;
+    EXPECT_EQ(positions->SetNotificationPositions(2, table), DSERR_INVALIDPARAM);
+    table[0].dwOffset = 0;
+    ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    EXPECT_EQ(positions->SetNotificationPositions(2, table), DSERR_INVALIDCALL);
+    ASSERT_EQ(buffer->Stop(), DS_OK);
+    EXPECT_EQ(positions->SetNotificationPositions(2, table), DS_OK);
+
+    // The notify interface keeps the buffer alive, and the buffer its device.
+    EXPECT_EQ(buffer->Release(), 1u);
+    EXPECT_EQ(ds_->Release(), 1u);
+    ds_ = nullptr;
+    EXPECT_EQ(positions->SetNotificationPositions(0, nullptr), DS_OK);
+    EXPECT_EQ(positions->Release(), 0u);
+}
+
+TEST_F(DeviceObjects, OnePrimaryBufferSharedByItsUsers) {
+    IDirectSoundBuffer* first = Primary();
+    IDirectSoundBuffer* second = Primary();
+    EXPECT_EQ(first, second);
+    EXPECT_EQ(first->AddRef(), 3u);
+    EXPECT_EQ(first->Release(), 2u);
+    void* unused = nullptr;
+    EXPECT_EQ(first->QueryInterface(kIidNotify, &unused), E_NOINTERFACE);
+    EXPECT_EQ(second->Release(), 1u);
+    EXPECT_EQ(first->Release(), 0u);
+}
+
+TEST_F(DeviceObjects, LostOutputRefusesLockAndPlayUntilRestored) {
+    IDirectSoundBuffer* buffer = Secondary(0);
+    IMivoDeviceHooks* hooks = nullptr;
+    ASSERT_EQ(ds_->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)), DS_OK);
+    ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    ASSERT_EQ(hooks->SimulateDeviceLoss(1), DS_OK);
+
+    void* p = nullptr;
+    DWORD n = 0, status = 0;
+    EXPECT_EQ(buffer->Lock(0, 4, &p, &n, nullptr, nullptr, 0), DSERR_BUFFERLOST);
+    EXPECT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DSERR_BUFFERLOST);
+    ASSERT_EQ(buffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DSBSTATUS_BUFFERLOST);
+    EXPECT_EQ(buffer->Restore(), DSERR_BUFFERLOST);  // the output is still gone
+    EXPECT_EQ(buffer->Lock(0, 4, &p, &n, nullptr, nullptr, 0), DSERR_BUFFERLOST);
+    ASSERT_EQ(buffer->Restore(), DS_OK);
+    EXPECT_EQ(buffer->Lock(0, 4, &p, &n, nullptr, nullptr, 0), DS_OK);
+    ASSERT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
+    ASSERT_EQ(buffer->GetStatus(&status), DS_OK);
+    EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+    hooks->Release();
+    buffer->Release();
+}
+
+// The library restores and retries a refused lock once.
+TEST(LostOutput, LibraryLockRecoversThroughRestore) {
+    DiskFile file(1);
+    auto sound = OpenDevice({2, 16, 48000, 0});
+    ASSERT_NE(sound, nullptr);
+    ASSERT_EQ(sound->CreateStreamingBuffer(800, 200, nullptr, nullptr, 2, 16, 16, 48000, 0), 1);
+    IMivoDeviceHooks* hooks = nullptr;
+    ASSERT_EQ(sound->DirectSound->QueryInterface(kIidMivoDeviceHooks,
+                                                 reinterpret_cast<void**>(&hooks)),
+              DS_OK);
+    void* data = nullptr;
+    uint32_t bytes = 0;
+    ASSERT_EQ(hooks->SimulateDeviceLoss(1), DS_OK);
+    EXPECT_EQ(sound->LockStreamingBuffer(2, &data, &bytes), 0);
+    EXPECT_EQ(data, nullptr);
+    EXPECT_EQ(sound->LockStreamingBuffer(2, &data, &bytes), 1);
+    EXPECT_EQ(bytes, 200u);
+    ASSERT_EQ(hooks->SimulateDeviceLoss(0), DS_OK);
+    EXPECT_EQ(sound->PlayStreamingBuffer(), 1);
+    hooks->Release();
+}
+
+}  // namespace
+}  // namespace device_test
