@@ -1,41 +1,5 @@
 # Cross-compiling for 64-bit Windows with mingw-w64 (Debian's
-# g++-mingw-w64-x86-64).
-#
-# The posix flavour of the compiler is used because the library guards its
-# process-wide loader state with std::mutex, which the win32 thread model of
-# GCC 12 does not provide. The C++ runtime and winpthread are linked
-# statically, so mivo.dll and the test programs depend only on system DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
+# g++-mingw-w64-x86-64). Used by the `windows` preset.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-
-set(MIVO_MINGW_TRIPLE x86_64-w64-mingw32 CACHE STRING "mingw-w64 target triple")
-
-find_program(CMAKE_CXX_COMPILER NAMES ${MIVO_MINGW_TRIPLE}-g++-posix ${MIVO_MINGW_TRIPLE}-g++ REQUIRED)
-find_program(CMAKE_C_COMPILER NAMES ${MIVO_MINGW_TRIPLE}-gcc-posix ${MIVO_MINGW_TRIPLE}-gcc)
-find_program(CMAKE_RC_COMPILER NAMES ${MIVO_MINGW_TRIPLE}-windres REQUIRED)
-find_program(CMAKE_AR NAMES ${MIVO_MINGW_TRIPLE}-gcc-ar-posix ${MIVO_MINGW_TRIPLE}-ar)
-find_program(CMAKE_RANLIB NAMES ${MIVO_MINGW_TRIPLE}-gcc-ranlib-posix ${MIVO_MINGW_TRIPLE}-ranlib)
-find_program(MIVO_MINGW_OBJDUMP NAMES ${MIVO_MINGW_TRIPLE}-objdump)
-
-# Look for headers, libraries and packages only in the target's sysroot and
-# in roots the caller adds (-DCMAKE_FIND_ROOT_PATH=<a Windows prefix>, or
-# <Pkg>_DIR); programs (code generators, test runners) come from the build
-# machine.
-list(APPEND CMAKE_FIND_ROOT_PATH /usr/${MIVO_MINGW_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-
-# -static makes the linker take libwinpthread's archive instead of its import
-# library; the DLL's own exports are unaffected.
-set(_mivo_static_runtime "-static -static-libgcc -static-libstdc++")
-set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_mivo_static_runtime}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "${_mivo_static_runtime}")
-set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_mivo_static_runtime}")
-
-# Tests that run Windows programs do so under Wine when it is there.
-find_program(MIVO_WINE NAMES wine wine64)
-if(MIVO_WINE)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${MIVO_WINE})
-endif()
+set(MIVO_MINGW_TRIPLE x86_64-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

@@ -80,48 +80,71 @@ dll="$install/bin/mivo.dll"
 [ -f "$install/lib/libmivo.dll.a" ] || fail "no import library lib/libmivo.dll.a in the installed tree"
 echo "installed: $(cd "$install" && find . -type f | sort | tr '\n' ' ')"
 
-step "imports of mivo.dll"
-table="$work_dir/mivo.dll.objdump"
-timeout -k 5 60 "$triple-objdump" -p "$dll" >"$table" || fail "objdump"
-imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' "$table")
-echo "$imports" | sed 's/^/  /'
-[ -n "$imports" ] || fail "no import table read"
-if echo "$imports" | grep -qi '^dsound\.dll$'; then
-    fail "mivo.dll imports dsound.dll; it must bind it at run time"
-fi
-# The mingw-w64 runtime DLLs (libstdc++-6, libgcc_s_seh-1, libwinpthread-1)
-# are all named lib*; system DLLs never are.
-if echo "$imports" | grep -qi -e '^lib' -e 'stdc++' -e 'gcc' -e 'pthread'; then
-    fail "mivo.dll needs a C++ runtime DLL"
-fi
-echo "ok: no dsound.dll, only system DLLs"
+# Checks the import, export and version tables of one mivo.dll.
+check_dll() {
+    local dll="$1" objdump="$2" name="$3"
+    local table="$work_dir/$name.objdump"
+    step "imports of $name"
+    timeout -k 5 60 "$objdump" -p "$dll" >"$table" || fail "objdump"
+    local imports
+    imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' "$table")
+    echo "$imports" | sed 's/^/  /'
+    [ -n "$imports" ] || fail "no import table read"
+    if echo "$imports" | grep -qi '^dsound\.dll$'; then
+        fail "$name imports dsound.dll; it must bind it at run time"
+    fi
+    # The mingw-w64 runtime DLLs (libstdc++-6, libgcc_s_seh-1,
+    # libwinpthread-1) are all named lib*; system DLLs never are.
+    if echo "$imports" | grep -qi -e '^lib' -e 'stdc++' -e 'gcc' -e 'pthread'; then
+        fail "$name needs a C++ runtime DLL"
+    fi
+    echo "ok: no dsound.dll, only system DLLs"
 
-step "exports of mivo.dll"
-exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$table" |
-    sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p')
-[ -n "$exports" ] || fail "no export table read"
-demangled=$(echo "$exports" | c++filt)
-echo "$demangled" | sed 's/^/  /'
-strays=$(echo "$demangled" | grep -v '^CdsObject::' || true)
-[ -z "$strays" ] || fail "exports beyond CdsObject's members: $strays"
-for member in 'CdsObject::CdsObject(HWND__\*, _GUID const\*)' 'CdsObject::~CdsObject()' \
-    'CdsObject::operator=(CdsObject const&)' 'CdsObject::PlayStreamingBuffer()'; do
-    echo "$demangled" | grep -q "^$member\$" || fail "$member is not exported"
-done
-echo "ok: $(echo "$exports" | wc -l) exports, all CdsObject members"
+    step "exports of $name"
+    local exports demangled strays member
+    exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' "$table" |
+        sed -n 's/^[[:space:]]*\[[[:space:]]*[0-9]*\][[:space:]]*//p')
+    [ -n "$exports" ] || fail "no export table read"
+    demangled=$(echo "$exports" | c++filt)
+    echo "$demangled" | sed 's/^/  /'
+    strays=$(echo "$demangled" | grep -v '^CdsObject::' || true)
+    [ -z "$strays" ] || fail "exports beyond CdsObject's members: $strays"
+    for member in 'CdsObject::CdsObject(HWND__\*, _GUID const\*)' 'CdsObject::~CdsObject()' \
+        'CdsObject::operator=(CdsObject const&)' 'CdsObject::PlayStreamingBuffer()'; do
+        echo "$demangled" | grep -q "^$member\$" || fail "$member is not exported"
+    done
+    echo "ok: $(echo "$exports" | wc -l) exports, all CdsObject members"
 
-step "version strings of mivo.dll"
-strings -el "$dll" >"$work_dir/mivo.dll.strings"
-value_of() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' "$work_dir/mivo.dll.strings"; }
-for key in FileVersion ProductVersion; do
-    value=$(value_of "$key")
-    echo "  $key: $value"
-    [ "$value" = "2, 3, 0, 4" ] || fail "$key is '$value'"
-done
-name=$(value_of ProductName)
-echo "  ProductName: $name"
-[ "$name" = "mivo" ] || fail "ProductName is '$name'"
-echo "ok"
+    step "version strings of $name"
+    local strings_file="$work_dir/$name.strings" key value
+    strings -el "$dll" >"$strings_file"
+    value_of() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' "$strings_file"; }
+    for key in FileVersion ProductVersion; do
+        value=$(value_of "$key")
+        echo "  $key: $value"
+        [ "$value" = "2, 3, 0, 4" ] || fail "$key is '$value'"
+    done
+    value=$(value_of ProductName)
+    echo "  ProductName: $value"
+    [ "$value" = "mivo" ] || fail "ProductName is '$value'"
+    echo "ok"
+}
+
+check_dll "$dll" "$triple-objdump" mivo.dll
+
+# The 32-bit DLL is built and checked when its compiler is there; it cannot
+# run on this machine's 64-bit Wine.
+if command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1; then
+    step "build the 32-bit mivo.dll"
+    timeout -k 5 300 cmake -S "$source_dir" -B "$work_dir/build-i686" -G Ninja \
+        --toolchain "$source_dir/cmake/mingw-w64-i686.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DMIVO_BUILD_TESTS=OFF -DMIVO_BUILD_EXAMPLES=OFF -DMIVO_WARNINGS_AS_ERRORS=ON \
+        >"$work_dir/configure-i686.log" 2>&1 || { cat "$work_dir/configure-i686.log"; fail "configure"; }
+    timeout -k 5 900 cmake --build "$work_dir/build-i686" || fail "32-bit build"
+    check_dll "$work_dir/build-i686/bin/mivo.dll" i686-w64-mingw32-objdump mivo-i686.dll
+else
+    step "32-bit mivo.dll not built: no i686-w64-mingw32-g++-posix"
+fi
 
 step "build the Wine client against the installed tree"
 timeout -k 5 300 cmake -S "$source_dir/tests/windows/client" -B "$client_build" -G Ninja \
