@@ -1,0 +1,27 @@
+// Rendering into a WAV file through the very same device path: the software
+// device plays into SDL's disk driver, whose raw output becomes the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "wav_file.h"
+
+class FileOutput {
+public:
+    // Points SDL at a raw file beside `wavPath`. Must run before the sound
+    // device is opened, since SDL reads these settings when it starts.
+    explicit FileOutput(std::string wavPath);
+    ~FileOutput();
+    FileOutput(const FileOutput&) = delete;
+    FileOutput& operator=(const FileOutput&) = delete;
+
+    // Wraps `frames` of what the device wrote into the WAV file. The output
+    // runs before playback starts, so the silence ahead of the first sound is
+    // dropped (with it, any silence the source itself starts with).
+    bool Finish(const WavFormat& format, uint64_t frames, std::string& error);
+
+private:
+    std::string wavPath_;
+    std::string rawPath_;
+};
