@@ -179,6 +179,8 @@ cleanup() {
     private_pulse_stop
 }
 trap cleanup EXIT
+# Make a kill from the test runner go through the clean-up as well.
+trap 'exit 143' TERM INT
 sink=mivowine
 private_pulse_start "$work_dir/pulse" "$sink" || fail "private PulseAudio server"
 timeout -k 5 180 wineboot -i >"$work_dir/wineboot.log" 2>&1 ||
