@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang clang-tidy clang-format valgrind
     libsdl2-dev pulseaudio pulseaudio-utils sox
-    g++-mingw-w64-x86-64 wine wine64 binutils-mingw-w64-x86-64
+    g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 binutils-mingw-w64-x86-64
 )
 
 missing=()
