@@ -1,0 +1,27 @@
+// Finds the faults of the played tone in a capture of the sink's monitor:
+// silences and breaks of the sine's phase.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace compare {
+
+struct CaptureFaults {
+    bool readable = false;
+    uint64_t toneFrames = 0;    // from the first to the last sounding frame
+    uint32_t silences = 0;      // runs of silence longer than 1 ms inside the tone
+    double silentMs = 0.0;      // their total length
+    uint32_t phaseBreaks = 0;   // breaks of the sine not at the edge of such a silence
+    uint32_t Gaps() const { return silences + phaseBreaks; }
+};
+
+// `left` holds one channel of the capture (the tone is the same on both).
+CaptureFaults FindToneFaults(const std::vector<int16_t>& left);
+
+// Reads a raw capture (s16le, interleaved stereo) and analyses its first
+// channel.
+CaptureFaults AnalyseCapture(const std::string& path);
+
+}  // namespace compare

@@ -1,0 +1,44 @@
+// Reads the logs and captures of one comparison run and prints the table.
+//
+//   mivo-compare-report DIR BLOCK_MS...
+//
+// DIR holds <contender>-<ms>ms.log (written by the client) and
+// <contender>-<ms>ms.raw (the sink's monitor while it played) for the
+// contenders mivo, wine and sdl2.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "report_table.h"
+
+int main(int argc, char** argv) {
+    using namespace compare;
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: %s DIR BLOCK_MS...\n", argv[0]);
+        return 2;
+    }
+    const std::string dir = argv[1];
+    std::vector<int> blockMs;
+    for (int i = 2; i < argc; ++i) blockMs.push_back(std::atoi(argv[i]));
+    const long tick = ::sysconf(_SC_CLK_TCK);
+    const double ticksPerSecond = tick > 0 ? static_cast<double>(tick) : 100.0;
+
+    Runs runs;
+    for (const char* who : {"mivo", "wine", "sdl2"}) {
+        for (int ms : blockMs) {
+            const std::string stem = dir + "/" + who + "-" + std::to_string(ms) + "ms";
+            Run& run = runs[who][ms];
+            run.figures = ReadRunFigures(stem + ".log", ticksPerSecond);
+            run.present = run.figures.readable;
+            if (run.present) run.faults = AnalyseCapture(stem + ".raw");
+        }
+    }
+    PrintRunDetails(runs, blockMs);
+    std::printf("\n");
+    const int missed = PrintTable(runs, blockMs);
+    std::printf("\ntarget checks missed: %d\n", missed);
+    return 0;
+}

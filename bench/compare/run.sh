@@ -1,0 +1,218 @@
+#!/usr/bin/env bash
+# One streaming workload three ways, on one private PulseAudio null sink, and
+# one table comparing them:
+#   mivo  the Linux client of CdsObject over mivo's software device
+#         (libmivo-dsound.so on SDL2's pulseaudio driver)
+#   wine  the same client built for Windows against mivo.dll, run under
+#         Wine, whose DirectSound plays it
+#   sdl2  a bare SDL2 program doing the same with its audio callback (the
+#         floor)
+# Workload: 48 kHz stereo 16-bit, a looping buffer of 4 blocks of 5, 10 and
+# 20 ms, each block refilled with a continuous tone when its event fires.
+# The sink's monitor is captured during every run and searched for silences
+# and breaks of the tone. See README.md beside this script for what each
+# figure means.
+#
+#   bench/compare/run.sh [--quick] [--seconds N] [--blocks "5 10 20"]
+#                        [--work-dir DIR] [--windows-build DIR]
+#
+# --quick          5 s per run instead of 30 (also MIVO_COMPARE_SECONDS=N)
+# --seconds N      seconds of tone per run
+# --blocks LIST    block lengths in ms (default "5 10 20")
+# --work-dir DIR   builds, Wine prefix, captures and logs (default build/compare)
+# --windows-build  the mingw-w64 build of mivo.dll (default build/windows,
+#                  configured with the windows preset when absent)
+#
+# Missing mingw-w64 or Wine leaves the wine column empty; a missing sound
+# server fails. Every step has a timeout; the sound server, the capture and
+# the Wine server are stopped on every way out.
+set -uo pipefail
+
+source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+seconds="${MIVO_COMPARE_SECONDS:-30}"
+blocks="5 10 20"
+work_dir="$source_dir/build/compare"
+windows_build="$source_dir/build/windows"
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --quick) seconds=5; shift ;;
+        --seconds) seconds="$2"; shift 2 ;;
+        --blocks) blocks="$2"; shift 2 ;;
+        --work-dir) work_dir="$2"; shift 2 ;;
+        --windows-build) windows_build="$2"; shift 2 ;;
+        -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
+        *) echo "unknown argument: $1" >&2; exit 2 ;;
+    esac
+done
+case "$seconds" in '' | *[!0-9]*) echo "--seconds takes whole seconds" >&2; exit 2 ;; esac
+[ "$seconds" -ge 1 ] || { echo "--seconds must be at least 1" >&2; exit 2; }
+mkdir -p "$work_dir"
+work_dir="$(cd "$work_dir" && pwd)"
+
+step() { echo; echo "== $*"; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+host_build="$work_dir/host"
+wine_run="$work_dir/wine-run"
+results="$work_dir/results"
+triple=x86_64-w64-mingw32
+
+step "tools"
+for tool in cmake ninja pulseaudio pactl parec timeout; do
+    command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (scripts/setup.sh installs it)"
+done
+with_wine=1
+for tool in "$triple-g++-posix" wine wineboot wineserver; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "no $tool: the Wine runs are left out"
+        with_wine=0
+    fi
+done
+echo "runs of $seconds s, blocks of $blocks ms"
+
+step "build the Linux programs ($host_build)"
+cd "$source_dir" || exit 1
+if [ ! -f "$host_build/build.ninja" ]; then
+    timeout -k 5 300 cmake --preset release -B "$host_build" -DMIVO_BUILD_TESTS=OFF \
+        >"$work_dir/host-configure.log" 2>&1 || { cat "$work_dir/host-configure.log"; fail "configure"; }
+fi
+timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-client mivo-compare-report \
+    >"$work_dir/host-build.log" 2>&1 || { tail -50 "$work_dir/host-build.log"; fail "build"; }
+bin="$host_build/bin"
+# The software device, and the bare SDL2 program, exist only where SDL2 does.
+timeout -k 5 900 cmake --build "$host_build" --target mivo-dsound >>"$work_dir/host-build.log" 2>&1 ||
+    fail "the software device (libmivo-dsound.so) did not build; see $work_dir/host-build.log"
+timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-sdl >>"$work_dir/host-build.log" 2>&1 ||
+    fail "the bare SDL2 program did not build; see $work_dir/host-build.log"
+echo "ok"
+
+if [ "$with_wine" -eq 1 ]; then
+    step "build mivo.dll and the Windows client ($windows_build)"
+    # The host's compiler settings (sanitizers and the like) must not leak
+    # into the cross build.
+    (
+        unset CC CXX CFLAGS CXXFLAGS LDFLAGS CPPFLAGS
+        if [ ! -f "$windows_build/build.ninja" ]; then
+            timeout -k 5 300 cmake --preset windows -B "$windows_build" -DMIVO_BUILD_EXAMPLES=OFF \
+                >"$work_dir/windows-configure.log" 2>&1 || exit 1
+        fi
+        timeout -k 5 900 cmake --build "$windows_build" --target mivo >"$work_dir/windows-build.log" 2>&1 ||
+            exit 1
+        mkdir -p "$wine_run"
+        # Static C++ runtime: a Windows program that needs libstdc++-6.dll
+        # exits under Wine without a word.
+        timeout -k 5 300 "$triple-g++-posix" -std=c++17 -O2 -Wall -Wextra -Wpedantic -Wshadow \
+            -Wold-style-cast -Wcast-align -Werror -I"$source_dir/include" -I"$source_dir/bench/compare" \
+            "$source_dir/bench/compare/dsound_client.cpp" "$source_dir/bench/compare/platform_win32.cpp" \
+            "$source_dir/bench/compare/proc_stat.cpp" "$source_dir/bench/compare/run_log.cpp" \
+            "$windows_build/lib/libmivo.dll.a" -static -static-libgcc -static-libstdc++ \
+            -o "$wine_run/mivo-compare-client.exe" >>"$work_dir/windows-build.log" 2>&1 || exit 1
+        cp "$windows_build/bin/mivo.dll" "$wine_run/"
+    ) || { tail -50 "$work_dir/windows-build.log" "$work_dir/windows-configure.log" 2>/dev/null; fail "Windows build"; }
+    echo "ok"
+fi
+
+step "private sound server"
+# shellcheck source=../../scripts/private-pulse.sh
+source "$source_dir/scripts/private-pulse.sh"
+sink=mivocompare
+parec_pid=""
+wineserver_pid=""
+cleanup() {
+    if [ -n "$parec_pid" ]; then
+        kill "$parec_pid" 2>/dev/null
+        wait "$parec_pid" 2>/dev/null
+    fi
+    if [ -n "$wineserver_pid" ]; then
+        timeout -k 5 20 wineserver -k >/dev/null 2>&1
+        kill "$wineserver_pid" 2>/dev/null
+        wait "$wineserver_pid" 2>/dev/null
+    fi
+    private_pulse_stop
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+rm -rf "$work_dir/pulse"
+private_pulse_start "$work_dir/pulse" "$sink" || fail "private PulseAudio server"
+export SDL_AUDIODRIVER=pulseaudio
+echo "pulseaudio pid $PRIVATE_PULSE_PID, sink $sink"
+
+if [ "$with_wine" -eq 1 ]; then
+    step "Wine prefix"
+    export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        rm -rf "$WINEPREFIX"
+        timeout -k 5 180 wineboot -i >"$work_dir/wineboot.log" 2>&1 ||
+            { cat "$work_dir/wineboot.log"; fail "wineboot"; }
+    fi
+    # A server of our own, started here, so that its pid is known and its CPU
+    # time counts for Wine: Wine's events and waits go through it.
+    timeout -k 5 20 wineserver -k >/dev/null 2>&1
+    timeout -k 5 30 wineserver -w >/dev/null 2>&1
+    wineserver -f -p >"$work_dir/wineserver.log" 2>&1 &
+    wineserver_pid=$!
+    sleep 0.5
+    kill -0 "$wineserver_pid" 2>/dev/null || { cat "$work_dir/wineserver.log"; fail "wineserver"; }
+    echo "wineserver pid $wineserver_pid"
+fi
+
+# Plays one run while capturing the sink: run_one CONTENDER BLOCK_MS
+run_one() {
+    local who="$1" ms="$2" stem="$results/$1-$2ms" status
+    local bound=$((seconds * 2 + 60))
+    rm -f "$stem.log" "$stem.raw" "$stem.out"
+    parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=48000 --channels=2 --raw \
+        >"$stem.raw" 2>"$stem.parec" &
+    parec_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$stem.raw" ] && break
+        kill -0 "$parec_pid" 2>/dev/null || break
+        sleep 0.05
+    done
+    [ -s "$stem.raw" ] || { cat "$stem.parec"; fail "the capture did not start"; }
+    case "$who" in
+        mivo)
+            MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
+                timeout -k 5 "$bound" "$bin/mivo-compare-client" "$ms" "$seconds" "$stem.log" \
+                >"$stem.out" 2>&1
+            status=$?
+            ;;
+        sdl2)
+            MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
+                timeout -k 5 "$bound" "$bin/mivo-compare-sdl" "$ms" "$seconds" "$stem.log" \
+                >"$stem.out" 2>&1
+            status=$?
+            ;;
+        wine)
+            (cd "$wine_run" && rm -f run.log &&
+                MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID $wineserver_pid" \
+                    timeout -k 5 "$bound" wine mivo-compare-client.exe "$ms" "$seconds" run.log) \
+                >"$stem.out" 2>&1
+            status=$?
+            [ -f "$wine_run/run.log" ] && mv "$wine_run/run.log" "$stem.log"
+            ;;
+    esac
+    # Let the tail of the tone through the sink before the capture stops.
+    sleep 0.7
+    kill "$parec_pid" 2>/dev/null
+    wait "$parec_pid" 2>/dev/null
+    parec_pid=""
+    printf '  %-5s %3s ms: exit %s\n' "$who" "$ms" "$status"
+}
+
+step "runs"
+rm -rf "$results"
+mkdir -p "$results"
+contenders="mivo sdl2"
+[ "$with_wine" -eq 1 ] && contenders="mivo wine sdl2"
+# Block length by block length, the contenders in turn, so that a slow
+# stretch of the machine does not fall on one contender alone.
+for ms in $blocks; do
+    for who in $contenders; do
+        run_one "$who" "$ms"
+    done
+done
+
+step "results ($seconds s per run; figures in $results)"
+# shellcheck disable=SC2086
+timeout -k 5 120 "$bin/mivo-compare-report" "$results" $blocks | tee "$work_dir/table.txt"

@@ -1,0 +1,120 @@
+#include "run_figures.h"
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <sstream>
+
+#include "workload.h"
+
+namespace compare {
+
+double Percentile(std::vector<double> values, double fraction) {
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    const double rank = std::ceil(fraction * static_cast<double>(values.size()));
+    const size_t index = rank < 1.0 ? 0 : static_cast<size_t>(rank) - 1;
+    return values[std::min(index, values.size() - 1)];
+}
+
+RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
+    RunFigures figures;
+    std::ifstream file(path);
+    if (!file) return figures;
+    struct Block {
+        uint32_t n;
+        double wakeMs;
+        long long cursorBytes;
+    };
+    std::vector<Block> blocks;
+    double playedNs = 0.0;
+    long long clientTicks = -1, serverTicks = 0;
+    bool serversKnown = true;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream in(line);
+        std::string key;
+        in >> key;
+        if (key == "contender") {
+            in >> figures.contender;
+        } else if (key == "block_ms") {
+            in >> figures.blockMs;
+        } else if (key == "tone_blocks") {
+            in >> figures.toneBlocks;
+        } else if (key == "played_ns") {
+            in >> playedNs;
+        } else if (key == "cpu_ticks") {
+            std::string who;
+            long long ticks = -1;
+            in >> who >> ticks;
+            if (who == "self") {
+                clientTicks = ticks;
+            } else if (ticks < 0) {
+                serversKnown = false;
+            } else {
+                serverTicks += ticks;
+            }
+        } else if (key == "failure") {
+            std::string what;
+            std::getline(in, what);
+            figures.failures.push_back(what);
+        } else if (key == "block") {
+            Block b{};
+            long long wakeNs = 0;
+            in >> b.n >> wakeNs >> b.cursorBytes;
+            b.wakeMs = static_cast<double>(wakeNs) / 1e6;
+            blocks.push_back(b);
+        }
+    }
+    if (figures.blockMs <= 0) return figures;
+    figures.readable = true;
+    figures.blocks = static_cast<uint32_t>(blocks.size());
+    figures.playedSeconds = playedNs / 1e9;
+    if (clientTicks >= 0 && serversKnown && figures.playedSeconds > 0.0) {
+        figures.cpuKnown = true;
+        const double perSecond = 1000.0 / ticksPerSecond / figures.playedSeconds;
+        figures.cpuClient = static_cast<double>(clientTicks) * perSecond;
+        figures.cpuServers = static_cast<double>(serverTicks) * perSecond;
+    }
+
+    const double blockMs = figures.blockMs;
+    const double bytesPerMs = kRate * kFrameBytes / 1000.0;
+    std::vector<double> offsets, cursor, periods;
+    double previousWake = 0.0;
+    bool havePrevious = false;
+    figures.hasCursor = true;
+    for (const Block& b : blocks) {
+        if (b.n <= kWarmupBlocks) continue;
+        offsets.push_back(b.wakeMs - b.n * blockMs);
+        if (b.cursorBytes < 0) {
+            figures.hasCursor = false;
+        } else {
+            cursor.push_back(static_cast<double>(b.cursorBytes) / bytesPerMs);
+        }
+        if (havePrevious) periods.push_back(b.wakeMs - previousWake);
+        previousWake = b.wakeMs;
+        havePrevious = true;
+    }
+    if (!offsets.empty()) {
+        const double start = *std::min_element(offsets.begin(), offsets.end());
+        for (double& o : offsets) o -= start;
+        figures.clockP50 = Percentile(offsets, 0.50);
+        figures.clockP99 = Percentile(offsets, 0.99);
+    }
+    figures.hasCursor = figures.hasCursor && !cursor.empty();
+    if (figures.hasCursor) {
+        figures.cursorP50 = Percentile(cursor, 0.50);
+        figures.cursorP99 = Percentile(cursor, 0.99);
+    }
+    if (periods.size() > 1) {
+        double mean = 0.0;
+        for (double p : periods) mean += p;
+        mean /= static_cast<double>(periods.size());
+        double square = 0.0;
+        for (double p : periods) square += (p - mean) * (p - mean);
+        figures.jitter = std::sqrt(square / static_cast<double>(periods.size() - 1));
+    }
+    return figures;
+}
+
+}  // namespace compare

@@ -1,0 +1,52 @@
+// The timing and CPU figures of one run, from the log its client wrote.
+//
+// Definitions (all in milliseconds unless said otherwise):
+//  - Event latency from the clock: block n's event is ideally due at
+//    t0 + n * T, T the block's length. t0 is the earliest start that the run
+//    itself bears out, min over n of (wake(n) - n * T), so a latency is how
+//    much later than the run's best phase the client got to block n; a gap
+//    in the output shifts every later block and shows here.
+//  - Event latency from the play cursor: how far the device's own play
+//    cursor had moved past the end of block n when the client, woken by the
+//    event, read it (converted to time). It tells what the device knew and
+//    had not yet said. The bare SDL2 program has no cursor.
+//  - Jitter: the standard deviation of the time between the wake-ups for
+//    successive blocks (ideally T, always).
+//  - CPU: utime + stime of the client process and of the sound servers
+//    during the streaming, per second of it (ms of CPU per s of audio).
+// The first buffer's worth of blocks is left out of the timing figures: it
+// was written before playback and plays while the output fills.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace compare {
+
+struct RunFigures {
+    bool readable = false;
+    std::string contender;
+    int blockMs = 0;
+    uint32_t toneBlocks = 0;
+    uint32_t blocks = 0;  // blocks whose event was seen
+    double playedSeconds = 0.0;
+    double clockP50 = 0.0, clockP99 = 0.0;
+    bool hasCursor = false;
+    double cursorP50 = 0.0, cursorP99 = 0.0;
+    double jitter = 0.0;
+    bool cpuKnown = false;
+    double cpuClient = 0.0, cpuServers = 0.0;  // ms per s
+    std::vector<std::string> failures;
+
+    double Cpu() const { return cpuClient + cpuServers; }
+};
+
+// Reads a log written by RunLog; `ticksPerSecond` is the clock tick of
+// /proc's figures.
+RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond);
+
+// The value below which `fraction` of `values` lie (nearest rank).
+double Percentile(std::vector<double> values, double fraction);
+
+}  // namespace compare

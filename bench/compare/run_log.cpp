@@ -1,0 +1,75 @@
+#include "run_log.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <utility>
+
+#include "platform_shim.h"
+#include "workload.h"
+
+namespace compare {
+
+void CpuWindow::Start() {
+    processes_.clear();
+    processes_.push_back({"self", 0, 0, false});
+    if (const char* pids = std::getenv("MIVO_COMPARE_SERVER_PIDS")) {
+        std::string list = pids;
+        for (char& c : list) {
+            if (c == ',') c = ' ';
+        }
+        std::istringstream words(list);
+        std::string pid;
+        while (words >> pid) processes_.push_back({pid, 0, 0, false});
+    }
+    // The servers first, so that the process's own reading is the last one
+    // before the timed stretch begins.
+    for (auto it = processes_.rbegin(); it != processes_.rend(); ++it) {
+        it->readable = ReadCpuTicks(it->pid, it->before);
+    }
+}
+
+void CpuWindow::Stop() {
+    for (Process& p : processes_) {
+        p.readable = p.readable && ReadCpuTicks(p.pid, p.after);
+    }
+}
+
+std::string CpuWindow::Describe() const {
+    std::string text;
+    for (const Process& p : processes_) {
+        const long long ticks =
+            p.readable ? static_cast<long long>(p.after - p.before) : -1;
+        text += "cpu_ticks " + p.pid + " " + std::to_string(ticks) + "\n";
+    }
+    return text;
+}
+
+RunLog::RunLog(std::string contender, int blockMs, uint32_t toneBlocks)
+    : contender_(std::move(contender)), blockMs_(blockMs), toneBlocks_(toneBlocks) {
+    blocks_.reserve(toneBlocks + kTailBlocks + 16);
+}
+
+void RunLog::BlockDone(uint32_t block, int64_t wakeNs, int64_t cursorPastBytes) {
+    if (blocks_.size() < blocks_.capacity()) {
+        blocks_.push_back({block, wakeNs - playNs_, cursorPastBytes});
+    }
+}
+
+bool RunLog::Write(const std::string& path) const {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr) return false;
+    std::fprintf(file, "contender %s\nblock_ms %d\nblock_frames %u\nrate %d\ntone_blocks %u\n",
+                 contender_.c_str(), blockMs_, BlockFrames(blockMs_), kRate, toneBlocks_);
+    std::fprintf(file, "played_ns %lld\n", static_cast<long long>(endNs_ - playNs_));
+    std::fputs(cpu_.Describe().c_str(), file);
+    for (const std::string& f : failures_) std::fprintf(file, "failure %s\n", f.c_str());
+    for (const Block& b : blocks_) {
+        std::fprintf(file, "block %u %lld %lld\n", b.block, static_cast<long long>(b.wakeNs),
+                     static_cast<long long>(b.cursorPastBytes));
+    }
+    const bool ok = std::ferror(file) == 0;
+    return std::fclose(file) == 0 && ok;
+}
+
+}  // namespace compare

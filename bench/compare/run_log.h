@@ -1,0 +1,63 @@
+// What one run records while it streams, written out only after playback so
+// that no file input or output happens on the timed path.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace compare {
+
+// CPU time of this process and of the sound servers it talks to (pulseaudio,
+// and wineserver under Wine), whose pids come in MIVO_COMPARE_SERVER_PIDS
+// (separated by spaces or commas).
+class CpuWindow {
+public:
+    void Start();
+    void Stop();
+    // "cpu_ticks <name> <ticks>" lines; -1 for a process that could not be read.
+    std::string Describe() const;
+
+private:
+    struct Process {
+        std::string pid;
+        uint64_t before = 0;
+        uint64_t after = 0;
+        bool readable = false;
+    };
+    std::vector<Process> processes_;
+};
+
+class RunLog {
+public:
+    RunLog(std::string contender, int blockMs, uint32_t toneBlocks);
+
+    // When playback was asked for; every wake-up time is kept relative to it.
+    void PlayStarted(int64_t nowNs) { playNs_ = nowNs; }
+    void PlayEnded(int64_t nowNs) { endNs_ = nowNs; }
+    // Block `block` (counted from 1 in play order) was seen finished at
+    // `wakeNs`, with the device's play cursor `cursorPastBytes` beyond its
+    // end (-1 where the contender has no cursor).
+    void BlockDone(uint32_t block, int64_t wakeNs, int64_t cursorPastBytes);
+    void Failure(const std::string& what) { failures_.push_back(what); }
+    CpuWindow& Cpu() { return cpu_; }
+
+    bool Write(const std::string& path) const;
+
+private:
+    struct Block {
+        uint32_t block;
+        int64_t wakeNs;
+        int64_t cursorPastBytes;
+    };
+    std::string contender_;
+    int blockMs_;
+    uint32_t toneBlocks_;
+    int64_t playNs_ = 0;
+    int64_t endNs_ = 0;
+    std::vector<Block> blocks_;
+    std::vector<std::string> failures_;
+    CpuWindow cpu_;
+};
+
+}  // namespace compare
