@@ -101,6 +101,35 @@ bool DefaultOutputShape(int& rate, int& channels) {
     return true;
 }
 
+namespace {
+
+// SDL 2.26 asks PulseAudio to buffer a single callback period, so a callback
+// that is a little late leaves the server with nothing to play and it
+// inserts silence. libpulse reads PULSE_LATENCY_MSEC when a stream connects:
+// setting it for just that moment (unless the client chose a value) lets the
+// server hold this much while SDL still fills it period by period.
+constexpr const char* kPulseBufferMs = "30";
+
+class PulseBufferRequest {
+public:
+    PulseBufferRequest() {
+        const char* driver = SDL_GetCurrentAudioDriver();
+        set_ = driver != nullptr && SDL_strcmp(driver, "pulseaudio") == 0 &&
+               std::getenv("PULSE_LATENCY_MSEC") == nullptr;
+        if (set_) setenv("PULSE_LATENCY_MSEC", kPulseBufferMs, 0);
+    }
+    ~PulseBufferRequest() {
+        if (set_) unsetenv("PULSE_LATENCY_MSEC");
+    }
+    PulseBufferRequest(const PulseBufferRequest&) = delete;
+    PulseBufferRequest& operator=(const PulseBufferRequest&) = delete;
+
+private:
+    bool set_ = false;
+};
+
+}  // namespace
+
 std::unique_ptr<AudioOutput> AudioOutput::Open(const OutputRequest& request, Render render,
                                                void* context) {
     SDL_AudioSpec want{};
@@ -111,7 +140,12 @@ std::unique_ptr<AudioOutput> AudioOutput::Open(const OutputRequest& request, Ren
     want.callback = render;
     want.userdata = context;
     SDL_AudioSpec have{};
-    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    SDL_AudioDeviceID id = 0;
+    {
+        std::lock_guard<std::mutex> hold(SubsystemGuard());
+        PulseBufferRequest buffer;
+        id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    }
     if (id == 0) return nullptr;
     std::unique_ptr<AudioOutput> output(new AudioOutput(id, request));
     SDL_PauseAudioDevice(id, 0);

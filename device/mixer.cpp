@@ -1,5 +1,6 @@
 #include "mixer.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -107,9 +108,11 @@ void SignalBatch::Add(int fd) {
     fds_[count_++] = fd;
 }
 
-void SignalBatch::Flush() {
+size_t SignalBatch::Flush() {
+    const size_t flushed = count_;
     for (size_t i = 0; i < count_; ++i) SignalEvent(fds_[i]);
     count_ = 0;
+    return flushed;
 }
 
 int64_t GainOfVolume(LONG volume) {
@@ -150,12 +153,20 @@ uint32_t Mixer::WriteLead(const Voice& voice) const {
 
 void Mixer::Render(void* context, uint8_t* out, int bytes) {
     auto* self = static_cast<Mixer*>(context);
+    // The moment the cursors move on: the ideal time of any notification
+    // this callback passes.
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
     SignalBatch signals;
     {
         std::lock_guard<std::mutex> hold(self->mutex_);
         self->RenderLocked(out, static_cast<uint32_t>(bytes) / self->outputFrameBytes_, signals);
     }
-    signals.Flush();
+    if (signals.Flush() > 0) {
+        const auto nanoseconds = static_cast<uint64_t>(now.tv_sec) * 1000000000u +
+                                 static_cast<uint64_t>(now.tv_nsec);
+        self->lastSignal_.store(nanoseconds, std::memory_order_relaxed);
+    }
 }
 
 void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {

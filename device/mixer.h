@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -40,7 +41,8 @@ struct Voice {
 class SignalBatch {
 public:
     void Add(int fd);
-    void Flush();
+    // Returns how many it signalled.
+    size_t Flush();
 
 private:
     std::array<int, 256> fds_{};
@@ -73,6 +75,9 @@ public:
     // Frames the output consumed since it opened.
     uint64_t FramesRendered() const { return rendered_; }
 
+    // See IMivoDeviceHooks::GetLastSignalTime. Needs no lock.
+    uint64_t LastSignalTime() const { return lastSignal_.load(std::memory_order_relaxed); }
+
     // SDL's audio callback; `context` is the Mixer.
     static void Render(void* context, uint8_t* out, int bytes);
 
@@ -89,6 +94,7 @@ private:
     uint32_t periodFrames_ = 256;
     int64_t master_ = kUnityGain;
     uint64_t rendered_ = 0;
+    std::atomic<uint64_t> lastSignal_{0};
 };
 
 }  // namespace mivo_dsound

@@ -194,6 +194,12 @@ HRESULT SoundDevice::SimulateDeviceLoss(DWORD failingRestores) {
     return DS_OK;
 }
 
+HRESULT SoundDevice::GetLastSignalTime(uint64_t* nanoseconds) {
+    if (nanoseconds == nullptr) return DSERR_INVALIDPARAM;
+    *nanoseconds = mixer_.LastSignalTime();
+    return DS_OK;
+}
+
 WaveLayout SoundDevice::OutputLayout() {
     std::lock_guard<std::mutex> hold(control_);
     return layout_;

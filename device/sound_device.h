@@ -39,6 +39,7 @@ public:
     HRESULT Initialize(const GUID* device) override;
     // IMivoDeviceHooks
     HRESULT SimulateDeviceLoss(DWORD failingRestores) override;
+    HRESULT GetLastSignalTime(uint64_t* nanoseconds) override;
 
     // For the buffers.
     Mixer& Mix() { return mixer_; }

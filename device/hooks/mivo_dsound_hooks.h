@@ -1,4 +1,5 @@
-// A private interface of mivo's software DirectSound, for tests only: it is
+// A private interface of mivo's software DirectSound, for tests and the
+// device benchmark: it is
 // reached through IDirectSound::QueryInterface with the identifier below, so
 // the library exports nothing beyond DirectSoundCreate and a real
 // DirectSound simply answers E_NOINTERFACE.
@@ -15,6 +16,9 @@ struct IMivoDeviceHooks : IUnknown {
     // and every buffer answers DSERR_BUFFERLOST until restored. The next
     // `failingRestores` attempts to reopen the output fail.
     virtual HRESULT SimulateDeviceLoss(DWORD failingRestores) = 0;
+    // CLOCK_MONOTONIC time, in nanoseconds, at which the mixer last took
+    // audio past a notification position and signalled it (0: never).
+    virtual HRESULT GetLastSignalTime(uint64_t* nanoseconds) = 0;
 
 protected:
     ~IMivoDeviceHooks() = default;
