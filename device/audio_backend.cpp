@@ -93,14 +93,6 @@ int OutputPeriodFrames(int rate) {
     return frames;
 }
 
-bool DefaultOutputShape(int& rate, int& channels) {
-    SDL_AudioSpec spec{};
-    if (SDL_GetDefaultAudioInfo(nullptr, &spec, 0) != 0) return false;
-    if (spec.freq > 0) rate = spec.freq;
-    if (spec.channels > 0) channels = spec.channels;
-    return true;
-}
-
 namespace {
 
 // SDL 2.26 asks PulseAudio to buffer a single callback period, so a callback

@@ -41,9 +41,6 @@ struct OutputRequest {
 // (see OutputPeriodFrames in audio_backend.cpp).
 int OutputPeriodFrames(int rate);
 
-// What the default output prefers, when the driver can tell.
-bool DefaultOutputShape(int& rate, int& channels);
-
 // An open output device whose callback is running. Closing waits for the
 // callback to return, so the renderer must outlive the output.
 class AudioOutput {

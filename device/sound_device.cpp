@@ -47,17 +47,11 @@ HRESULT SoundDevice::Create(SoundDevice** device) {
     if (created == nullptr) return DSERR_OUTOFMEMORY;
     created->subsystem_ = std::move(subsystem);
 
-    // Until a primary format is set the output takes what the default device
-    // prefers, in 16-bit PCM.
-    int rate = 48000, channels = 2;
-    DefaultOutputShape(rate, channels);
-    if (channels > kMaxChannels) channels = 2;
-    WaveLayout layout;
-    layout.rate = static_cast<uint32_t>(rate);
-    layout.channels = channels;
-    layout.bits = layout.validBits = 16;
-    layout.blockAlign = static_cast<uint32_t>(channels) * 2;
-    layout.channelMask = DefaultChannelMask(channels);
+    // Until a primary format is set the output is 48 kHz stereo 16-bit (the
+    // layout's defaults), whatever the hardware: SDL converts. The device's
+    // preferred shape is not asked for, since SDL_GetDefaultAudioInfo races
+    // with the PulseAudio driver's hot-plug thread in SDL 2.26.
+    const WaveLayout layout;
 
     bool opened = false;
     {
