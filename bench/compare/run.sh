@@ -14,7 +14,7 @@
 # figure means.
 #
 #   bench/compare/run.sh [--quick] [--seconds N] [--blocks "5 10 20"]
-#                        [--work-dir DIR] [--windows-build DIR]
+#                        [--work-dir DIR] [--windows-build DIR] [--mivo-env "VAR=VALUE ..."]
 #
 # --quick          5 s per run instead of 30 (also MIVO_COMPARE_SECONDS=N)
 # --seconds N      seconds of tone per run
@@ -22,6 +22,9 @@
 # --work-dir DIR   builds, Wine prefix, captures and logs (default build/compare)
 # --windows-build  the mingw-w64 build of mivo.dll (default build/windows,
 #                  configured with the windows preset when absent)
+# --mivo-env       environment for the mivo runs alone, to try the software
+#                  device's settings (MIVO_DSOUND_PERIOD_FRAMES=512, say)
+#                  against unchanged Wine and SDL2 runs
 #
 # Missing mingw-w64 or Wine leaves the wine column empty; a missing sound
 # server fails. Every step has a timeout; the sound server, the capture and
@@ -33,6 +36,7 @@ seconds="${MIVO_COMPARE_SECONDS:-30}"
 blocks="5 10 20"
 work_dir="$source_dir/build/compare"
 windows_build="$source_dir/build/windows"
+mivo_env=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --quick) seconds=5; shift ;;
@@ -40,6 +44,7 @@ while [ $# -gt 0 ]; do
         --blocks) blocks="$2"; shift 2 ;;
         --work-dir) work_dir="$2"; shift 2 ;;
         --windows-build) windows_build="$2"; shift 2 ;;
+        --mivo-env) mivo_env="$2"; shift 2 ;;
         -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
@@ -68,7 +73,7 @@ for tool in "$triple-g++-posix" wine wineboot wineserver; do
         with_wine=0
     fi
 done
-echo "runs of $seconds s, blocks of $blocks ms"
+echo "runs of $seconds s, blocks of $blocks ms${mivo_env:+; mivo runs with $mivo_env}"
 
 step "build the Linux programs ($host_build)"
 cd "$source_dir" || exit 1
@@ -113,7 +118,7 @@ if [ "$with_wine" -eq 1 ]; then
 fi
 
 step "private sound server"
-# shellcheck source=../../scripts/private-pulse.sh
+# shellcheck source=/dev/null
 source "$source_dir/scripts/private-pulse.sh"
 sink=mivocompare
 parec_pid=""
@@ -172,7 +177,8 @@ run_one() {
     [ -s "$stem.raw" ] || { cat "$stem.parec"; fail "the capture did not start"; }
     case "$who" in
         mivo)
-            MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
+            # shellcheck disable=SC2086
+            env $mivo_env MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
                 timeout -k 5 "$bound" "$bin/mivo-compare-client" "$ms" "$seconds" "$stem.log" \
                 >"$stem.out" 2>&1
             status=$?
