@@ -108,11 +108,9 @@ void SignalBatch::Add(int fd) {
     fds_[count_++] = fd;
 }
 
-size_t SignalBatch::Flush() {
-    const size_t flushed = count_;
+void SignalBatch::Flush() {
     for (size_t i = 0; i < count_; ++i) SignalEvent(fds_[i]);
     count_ = 0;
-    return flushed;
 }
 
 int64_t GainOfVolume(LONG volume) {
@@ -162,11 +160,14 @@ void Mixer::Render(void* context, uint8_t* out, int bytes) {
         std::lock_guard<std::mutex> hold(self->mutex_);
         self->RenderLocked(out, static_cast<uint32_t>(bytes) / self->outputFrameBytes_, signals);
     }
-    if (signals.Flush() > 0) {
+    // Published before the writes, so that a client woken by one already
+    // sees the time of its signal.
+    if (signals.Count() > 0) {
         const auto nanoseconds = static_cast<uint64_t>(now.tv_sec) * 1000000000u +
                                  static_cast<uint64_t>(now.tv_nsec);
-        self->lastSignal_.store(nanoseconds, std::memory_order_relaxed);
+        self->lastSignal_.store(nanoseconds, std::memory_order_release);
     }
+    signals.Flush();
 }
 
 void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {

@@ -41,8 +41,8 @@ struct Voice {
 class SignalBatch {
 public:
     void Add(int fd);
-    // Returns how many it signalled.
-    size_t Flush();
+    size_t Count() const { return count_; }
+    void Flush();
 
 private:
     std::array<int, 256> fds_{};
@@ -76,7 +76,7 @@ public:
     uint64_t FramesRendered() const { return rendered_; }
 
     // See IMivoDeviceHooks::GetLastSignalTime. Needs no lock.
-    uint64_t LastSignalTime() const { return lastSignal_.load(std::memory_order_relaxed); }
+    uint64_t LastSignalTime() const { return lastSignal_.load(std::memory_order_acquire); }
 
     // SDL's audio callback; `context` is the Mixer.
     static void Render(void* context, uint8_t* out, int bytes);
