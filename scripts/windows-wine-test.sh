@@ -187,33 +187,52 @@ timeout -k 5 180 wineboot -i >"$work_dir/wineboot.log" 2>&1 ||
     { cat "$work_dir/wineboot.log"; fail "wineboot"; }
 echo "ok"
 
-step "play under Wine and capture the sink"
-capture="$work_dir/capture.raw"
-rm -f "$capture"
-parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=$rate --channels=$channels --raw \
-    >"$capture" 2>"$work_dir/parec.log" &
-parec_pid=$!
-for _ in $(seq 100); do
-    [ -s "$capture" ] && break
-    kill -0 "$parec_pid" 2>/dev/null || break
-    sleep 0.1
-done
-[ -s "$capture" ] || { cat "$work_dir/parec.log"; fail "the capture did not start"; }
-(cd "$run" && timeout -k 5 120 wine mivo-wine-client.exe) 2>"$work_dir/wine.log"
-client_status=$?
-# Let the tail of the tone through the sink before stopping the capture.
-sleep 1
-kill "$parec_pid" 2>/dev/null
-wait "$parec_pid" 2>/dev/null
-parec_pid=""
-if [ "$client_status" -ne 0 ]; then
-    grep -v 'wine32 is missing\|multiarch needs\|dpkg --add-architecture\|apt-get install wine32' \
-        "$work_dir/wine.log" >&2
-    fail "the Wine client exited with status $client_status"
-fi
+# Plays the tone under Wine into the sink and measures the capture. Returns 2
+# when the client itself reported an unexpected result, 1 when only the
+# captured audio fell short.
+play_and_measure() {
+    step "play under Wine and capture the sink"
+    capture="$work_dir/capture.raw"
+    rm -f "$capture"
+    parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=$rate --channels=$channels \
+        --raw >"$capture" 2>"$work_dir/parec.log" &
+    parec_pid=$!
+    for _ in $(seq 100); do
+        [ -s "$capture" ] && break
+        kill -0 "$parec_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    [ -s "$capture" ] || { cat "$work_dir/parec.log"; fail "the capture did not start"; }
+    (cd "$run" && timeout -k 5 120 wine mivo-wine-client.exe) 2>"$work_dir/wine.log"
+    local client_status=$?
+    # Let the tail of the tone through the sink before stopping the capture.
+    sleep 1
+    kill "$parec_pid" 2>/dev/null
+    wait "$parec_pid" 2>/dev/null
+    parec_pid=""
+    if [ "$client_status" -ne 0 ]; then
+        grep -v 'wine32 is missing\|multiarch needs\|dpkg --add-architecture\|apt-get install wine32' \
+            "$work_dir/wine.log" >&2
+        echo "FAIL: the Wine client exited with status $client_status" >&2
+        return 2
+    fi
 
-step "measure the capture"
-"$checker" "$capture" $rate $channels $frequency $amplitude $block_frames $volume_ratio $tone_frames ||
-    fail "the captured tone"
+    step "measure the capture"
+    "$checker" "$capture" $rate $channels $frequency $amplitude $block_frames $volume_ratio \
+        $tone_frames || return 1
+}
+
+# Wine mixes on its own real-time schedule: on a loaded machine it can miss a
+# period and the sink hears a repeated or silent stretch. Such a run gets one
+# more try; a client that reports a wrong result never does.
+attempts="${MIVO_WINE_ATTEMPTS:-2}"
+for attempt in $(seq "$attempts"); do
+    status=0
+    play_and_measure || status=$?
+    [ "$status" -eq 0 ] && break
+    [ "$status" -eq 2 ] && fail "the Wine client"
+    [ "$attempt" -lt "$attempts" ] && echo "the captured tone fell short; playing once more"
+done
+[ "$status" -eq 0 ] || fail "the captured tone"
 
 step "windows-wine test passed"
