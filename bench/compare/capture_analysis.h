@@ -25,3 +25,12 @@ CaptureFaults FindToneFaults(const std::vector<int16_t>& left);
 CaptureFaults AnalyseCapture(const std::string& path);
 
 }  // namespace compare
+
+namespace compare {
+
+// Runs the analysis on made-up captures with known faults (a clean tone, a
+// block played again, frames dropped, a silence, a short silence); prints
+// what it finds and returns the number of cases it got wrong.
+int CheckToneFaultFinder();
+
+}  // namespace compare

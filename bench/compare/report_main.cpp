@@ -1,6 +1,7 @@
 // Reads the logs and captures of one comparison run and prints the table.
 //
 //   mivo-compare-report DIR BLOCK_MS...
+//   mivo-compare-report --self-check
 //
 // DIR holds <contender>-<ms>ms.log (written by the client) and
 // <contender>-<ms>ms.raw (the sink's monitor while it played) for the
@@ -16,8 +17,12 @@
 
 int main(int argc, char** argv) {
     using namespace compare;
+    if (argc == 2 && std::string(argv[1]) == "--self-check") {
+        std::printf("capture analysis on made-up captures:\n");
+        return CheckToneFaultFinder() == 0 ? 0 : 1;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s DIR BLOCK_MS...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s DIR BLOCK_MS... | --self-check\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];

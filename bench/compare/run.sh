@@ -84,6 +84,7 @@ fi
 timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-client mivo-compare-report \
     >"$work_dir/host-build.log" 2>&1 || { tail -50 "$work_dir/host-build.log"; fail "build"; }
 bin="$host_build/bin"
+timeout -k 5 60 "$bin/mivo-compare-report" --self-check || fail "the capture analysis misjudges known faults"
 # The software device, and the bare SDL2 program, exist only where SDL2 does.
 timeout -k 5 900 cmake --build "$host_build" --target mivo-dsound >>"$work_dir/host-build.log" 2>&1 ||
     fail "the software device (libmivo-dsound.so) did not build; see $work_dir/host-build.log"

@@ -15,11 +15,14 @@ constexpr int kChannels = 2;
 constexpr uint32_t kFrameBytes = kChannels * 2;
 constexpr uint32_t kBlocksPerBuffer = 4;
 
-// The tone repeats every kToneFrames frames (kToneCycles cycles, ~999.8 Hz).
-// kToneFrames is prime, so no block or buffer length is a multiple of it: a
-// block played twice or skipped lands at another phase and is seen.
-constexpr uint32_t kToneFrames = 4801;
-constexpr uint32_t kToneCycles = 100;
+// The tone: kToneCycles cycles in kToneFrames frames (~1080 Hz, a cycle of
+// ~44.45 frames). A block that plays again from the buffer's previous lap,
+// or that is skipped, shifts the tone by a whole number of blocks; this
+// frequency puts every such shift (1, 2, 4, 8 and 16 blocks of 5 ms, and
+// 3 and 6 of them) at least a fifth of a cycle away from a whole cycle, so
+// the break shows plainly.
+constexpr uint32_t kToneFrames = 4889;
+constexpr uint32_t kToneCycles = 110;
 constexpr double kToneAmplitude = 16000.0;
 constexpr double kPi = 3.14159265358979323846;
 
