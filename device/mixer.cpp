@@ -156,6 +156,7 @@ void Mixer::Render(void* context, uint8_t* out, int bytes) {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     SignalBatch signals;
+    std::lock_guard<std::mutex> signalling(self->signalMutex_);
     {
         std::lock_guard<std::mutex> hold(self->mutex_);
         self->RenderLocked(out, static_cast<uint32_t>(bytes) / self->outputFrameBytes_, signals);

@@ -59,6 +59,10 @@ constexpr int64_t kUnityGain = int64_t{1} << 30;
 class Mixer {
 public:
     std::mutex& Mutex() { return mutex_; }
+    // Held by the audio thread from mixing until its signals are written.
+    // Stop takes it (before Mutex()) so that every block event a callback
+    // owes has been written when Stop signals the stop events and returns.
+    std::mutex& SignalMutex() { return signalMutex_; }
 
     // The rest need Mutex() held, except Render.
     void Attach(Voice* voice);
@@ -86,6 +90,7 @@ private:
     void MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals);
     void WriteOutput(uint8_t* out, uint32_t frames) const;
 
+    std::mutex signalMutex_;
     std::mutex mutex_;
     std::vector<Voice*> voices_;
     std::vector<int64_t> accumulator_;

@@ -211,6 +211,7 @@ HRESULT SecondaryBuffer::Play(DWORD reserved, DWORD priority, DWORD flags) {
 
 HRESULT SecondaryBuffer::Stop() {
     SignalBatch signals;
+    Hold signalling(device_->Mix().SignalMutex());
     {
         Hold hold(device_->Mix().Mutex());
         if (voice_.playing) {

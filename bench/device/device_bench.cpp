@@ -62,9 +62,10 @@ double Now() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-double CpuSeconds() {
+// CPU time of the whole process, or of the calling (client) thread.
+double CpuSeconds(int who = RUSAGE_SELF) {
     rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
+    getrusage(who, &usage);
     auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
@@ -147,6 +148,7 @@ bool Run(double blockMs, double seconds) {
     afterSignal.reserve(wanted);
     uint64_t late = 0;
     const double cpuBefore = CpuSeconds();
+    const double clientBefore = CpuSeconds(RUSAGE_THREAD);
     const double start = Now();
     sound.PlayStreamingBuffer();
     while (times.size() < wanted) {
@@ -175,17 +177,19 @@ bool Run(double blockMs, double seconds) {
     const double elapsed = Now() - start;
     sound.StopStreamingBuffer();
     const double cpu = CpuSeconds() - cpuBefore;
+    const double client = CpuSeconds(RUSAGE_THREAD) - clientBefore;
     hooks->Release();
 
     const std::vector<double> grid = LatenciesAfterIdeal(times);
     const char* driver = std::getenv("SDL_AUDIODRIVER");
     std::printf("driver=%-10s block=%4.1fms events=%6zu latency_p50=%6.3fms latency_p99=%6.3fms "
                 "latency_max=%6.3fms grid_p50=%6.3fms grid_p99=%6.3fms cpu=%5.2f%% "
-                "late_refills=%llu\n",
+                "(device %5.2f%%) late_refills=%llu\n",
                 driver != nullptr ? driver : "(default)", blockMs, times.size(),
                 1000 * Percentile(afterSignal, 0.50), 1000 * Percentile(afterSignal, 0.99),
                 1000 * Percentile(afterSignal, 1.0), 1000 * Percentile(grid, 0.50),
                 1000 * Percentile(grid, 0.99), 100.0 * cpu / elapsed,
+                100.0 * (cpu - client) / elapsed,
                 static_cast<unsigned long long>(late));
     std::fflush(stdout);
     return true;

@@ -87,23 +87,25 @@ TEST_F(Streaming, RefilledSineArrivesWholeInOrderWithOneEventPerBlock) {
     // that just finished, which gets the next chunk of the stream.
     constexpr uint64_t kEvents = 24;
     ASSERT_EQ(sound_->PlayStreamingBuffer(), 1);
-    uint64_t events = 0, written = kBlocks;
+    uint64_t events = 0, signalled = 0, written = kBlocks;
     while (events < kEvents) {
-        const uint64_t fired = blockEvent_.Take(1);
         Poll();
-        if (fired == 0) continue;
-        ASSERT_EQ(fired, 1u) << "a refill came too late to tell the blocks apart";
-        const uint32_t finished = static_cast<uint32_t>(events % kBlocks) + 1;
-        ASSERT_TRUE(FillBlock(*sound_, finished, Chunk(written).data(), kBlockBytes));
-        ++written;
-        ++events;
+        // A slow wake-up may find two events: each hands back its block.
+        const uint64_t fired = blockEvent_.Take(1);
+        signalled += fired;
+        for (uint64_t n = 0; n < fired && events < kEvents; ++n) {
+            const uint32_t finished = static_cast<uint32_t>(events % kBlocks) + 1;
+            ASSERT_TRUE(FillBlock(*sound_, finished, Chunk(written).data(), kBlockBytes));
+            ++written;
+            ++events;
+        }
     }
     ASSERT_EQ(sound_->StopStreamingBuffer(), 1);
     Poll(false);
-    events += blockEvent_.Take();
+    signalled += blockEvent_.Take();
     EXPECT_EQ(stopEvent_.Take(), 1u);
     // One event for each block whose last byte the play cursor passed.
-    EXPECT_EQ(events, travelled_ / kBlockBytes);
+    EXPECT_EQ(signalled, travelled_ / kBlockBytes);
 
     sound_.reset();  // the disk driver's file is complete once the output closes
     const std::vector<int32_t> out = Samples(file_.Read(), 16);
