@@ -100,7 +100,7 @@ namespace {
 // inserts silence. libpulse reads PULSE_LATENCY_MSEC when a stream connects:
 // setting it for just that moment (unless the client chose a value) lets the
 // server hold this much while SDL still fills it period by period.
-constexpr const char* kPulseBufferMs = "30";
+constexpr const char* kPulseBufferMs = "40";
 
 class PulseBufferRequest {
 public:
