@@ -1,8 +1,11 @@
 // Reads the logs and captures of one comparison run and prints the table.
 //
-//   mivo-compare-report DIR BLOCK_MS...
+//   mivo-compare-report [--idle-server MS_PER_S] DIR BLOCK_MS...
 //   mivo-compare-report --self-check
 //
+// --idle-server: what the sound server spends with the capture running and
+// nothing playing; it is taken off every run's server CPU, so that the
+// figure is what the contender costs.
 // DIR holds <contender>-<ms>ms.log (written by the client) and
 // <contender>-<ms>ms.raw (the sink's monitor while it played) for the
 // contenders mivo, wine and sdl2.
@@ -21,8 +24,14 @@ int main(int argc, char** argv) {
         std::printf("capture analysis on made-up captures:\n");
         return CheckToneFaultFinder() == 0 ? 0 : 1;
     }
+    double idleServer = 0.0;
+    if (argc >= 3 && std::string(argv[1]) == "--idle-server") {
+        idleServer = std::atof(argv[2]);
+        argv += 2;
+        argc -= 2;
+    }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s DIR BLOCK_MS... | --self-check\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--idle-server MS_PER_S] DIR BLOCK_MS... | --self-check\n", argv[0]);
         return 2;
     }
     const std::string dir = argv[1];
@@ -41,7 +50,12 @@ int main(int argc, char** argv) {
             if (run.present) run.faults = AnalyseCapture(stem + ".raw");
         }
     }
+    for (auto& contender : runs) {
+        for (auto& run : contender.second) run.second.figures.idleServer = idleServer;
+    }
     PrintRunDetails(runs, blockMs);
+    std::printf("\nidle sound server with the capture running: %.2f ms/s, taken off the CPU rows\n",
+                idleServer);
     std::printf("\n");
     const int missed = PrintTable(runs, blockMs);
     std::printf("\ntarget checks missed: %d\n", missed);

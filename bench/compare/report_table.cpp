@@ -98,7 +98,7 @@ int PrintTable(const Runs& runs, const std::vector<int>& blockMs) {
                         kHalfOfWine});
         rows.push_back({"event period jitter, sd (ms)", ms,
                         [](const Run& r) { return r.figures.jitter; }, 0});
-        rows.push_back({"CPU, client + servers (ms/s)", ms,
+        rows.push_back({"CPU, client+servers-idle (ms/s)", ms,
                         [](const Run& r) { return r.figures.cpuKnown ? r.figures.Cpu() : kNone; },
                         kHalfOfWine | kNearSdl});
         rows.push_back({"silences > 1 ms (count)", ms,

@@ -207,9 +207,30 @@ run_one() {
     printf '  %-5s %3s ms: exit %s\n' "$who" "$ms" "$status"
 }
 
-step "runs"
+step "idle sound server"
 rm -rf "$results"
 mkdir -p "$results"
+# What pulseaudio spends with the capture running and nothing playing: the
+# report takes it off every run's figure, so that CPU is what a contender
+# costs. Sampled over 5 s; the clock tick is 10 ms.
+idle_raw="$results/idle.raw"
+parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=48000 --channels=2 --raw \
+    >"$idle_raw" 2>/dev/null &
+parec_pid=$!
+sleep 1
+ticks() { awk '{ print $14 + $15 }' "/proc/$PRIVATE_PULSE_PID/stat"; }
+tick_hz=$(getconf CLK_TCK 2>/dev/null || echo 100)
+idle_before=$(ticks)
+sleep 5
+idle_after=$(ticks)
+kill "$parec_pid" 2>/dev/null
+wait "$parec_pid" 2>/dev/null
+parec_pid=""
+rm -f "$idle_raw"
+idle_server=$(awk -v t=$((idle_after - idle_before)) -v hz="$tick_hz" 'BEGIN { printf "%.2f", t * 1000 / hz / 5 }')
+echo "pulseaudio, capturing, nothing playing: $idle_server ms/s"
+
+step "runs"
 contenders="mivo sdl2"
 [ "$with_wine" -eq 1 ] && contenders="mivo wine sdl2"
 # Block length by block length, the contenders in turn, so that a slow
@@ -222,4 +243,5 @@ done
 
 step "results ($seconds s per run; figures in $results)"
 # shellcheck disable=SC2086
-timeout -k 5 120 "$bin/mivo-compare-report" "$results" $blocks | tee "$work_dir/table.txt"
+timeout -k 5 120 "$bin/mivo-compare-report" --idle-server "$idle_server" "$results" $blocks |
+    tee "$work_dir/table.txt"

@@ -13,11 +13,13 @@
 //  - Jitter: the standard deviation of the time between the wake-ups for
 //    successive blocks (ideally T, always).
 //  - CPU: utime + stime of the client process and of the sound servers
-//    during the streaming, per second of it (ms of CPU per s of audio).
+//    during the streaming, per second of it (ms of CPU per s of audio),
+//    less what the sound server spends idle with the capture running.
 // The first buffer's worth of blocks is left out of the timing figures: it
 // was written before playback and plays while the output fills.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,9 +39,11 @@ struct RunFigures {
     double jitter = 0.0;
     bool cpuKnown = false;
     double cpuClient = 0.0, cpuServers = 0.0;  // ms per s
+    double idleServer = 0.0;  // ms per s the server spends anyway, capturing
     std::vector<std::string> failures;
 
-    double Cpu() const { return cpuClient + cpuServers; }
+    // What the run cost beyond the idle server (never below the client's).
+    double Cpu() const { return cpuClient + std::max(0.0, cpuServers - idleServer); }
 };
 
 // Reads a log written by RunLog; `ticksPerSecond` is the clock tick of
