@@ -14,3 +14,15 @@ inline void DescribeBuffer(DSBUFFERDESC& desc, DWORD flags, DWORD bytes, WAVEFOR
     desc.dwBufferBytes = bytes;
     desc.lpwfxFormat = format;
 }
+
+// Creates a buffer from `desc`. Only a zero result with an object counts;
+// whatever a failing call left in its output is neither kept nor released.
+inline bool CreateBuffer(IDirectSound& device, const DSBUFFERDESC& desc,
+                         IDirectSoundBuffer*& buffer) {
+    IDirectSoundBuffer* created = nullptr;
+    if (device.CreateSoundBuffer(&desc, &created, nullptr) != DS_OK || created == nullptr) {
+        return false;
+    }
+    buffer = created;
+    return true;
+}

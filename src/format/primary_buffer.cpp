@@ -37,12 +37,7 @@ bool DeviceHoldsFormat(IDirectSoundBuffer& buffer, const WAVEFORMATEX& wanted) {
 }
 
 bool OpenPrimaryBuffer(CdsObject& object, int32_t channels) {
-    IDirectSoundBuffer* created = nullptr;
-    if (object.DirectSound->CreateSoundBuffer(&object.PrimaryDesc, &created, nullptr) != DS_OK ||
-        created == nullptr) {
-        return false;
-    }
-    object.PrimaryBuffer = created;
+    if (!CreateBuffer(*object.DirectSound, object.PrimaryDesc, object.PrimaryBuffer)) return false;
     const WAVEFORMATEX* format =
         FormatForPlatform(channels, object.PrimaryFormat, object.PrimaryFormatExtensible);
     if (object.PrimaryBuffer->SetFormat(format) != DS_OK) return false;

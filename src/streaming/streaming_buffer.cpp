@@ -53,12 +53,9 @@ bool OpenNotifyInterface(CdsObject& object) {
 }
 
 bool OpenStreamingBuffer(CdsObject& object, bool notified) {
-    IDirectSoundBuffer* created = nullptr;
-    if (object.DirectSound->CreateSoundBuffer(&object.StreamingDesc, &created, nullptr) != DS_OK ||
-        created == nullptr) {
+    if (!CreateBuffer(*object.DirectSound, object.StreamingDesc, object.StreamingBuffer)) {
         return false;
     }
-    object.StreamingBuffer = created;
     if (notified && !(BuildNotifyPositions(object) && OpenNotifyInterface(object))) return false;
     if (!BuildBlockTable(object)) return false;
     return !notified || object.StreamingNotify->SetNotificationPositions(
