@@ -60,8 +60,7 @@ public:
     const OutputRequest& Request() const { return request_; }
 
 private:
-    AudioOutput(SDL_AudioDeviceID id, const OutputRequest& request)
-        : id_(id), request_(request) {}
+    AudioOutput(SDL_AudioDeviceID id, const OutputRequest& request) : id_(id), request_(request) {}
     SDL_AudioDeviceID id_;
     OutputRequest request_;
 };

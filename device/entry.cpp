@@ -3,8 +3,9 @@
 #include "dsound.h"
 #include "sound_device.h"
 
-extern "C" __attribute__((visibility("default"))) HRESULT DirectSoundCreate(
-    const GUID* device, IDirectSound** out, IUnknown* outer) {
+extern "C" __attribute__((visibility("default"))) HRESULT DirectSoundCreate(const GUID* device,
+                                                                            IDirectSound** out,
+                                                                            IUnknown* outer) {
     using namespace mivo_dsound;
     if (out == nullptr) return DSERR_INVALIDPARAM;
     *out = nullptr;

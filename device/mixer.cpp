@@ -41,8 +41,8 @@ int ChannelOfSpeaker(DWORD mask, DWORD speaker) {
 ChannelRoute RouteChannels(const WaveLayout& from, const WaveLayout& to) {
     ChannelRoute route{};
     for (auto& targets : route.to) targets = {-1, -1};
-    const bool named = PopCount(from.channelMask) == from.channels &&
-                       PopCount(to.channelMask) == to.channels;
+    const bool named =
+        PopCount(from.channelMask) == from.channels && PopCount(to.channelMask) == to.channels;
     if (!named) {
         // A mask that does not name one speaker per channel (0, or
         // SPEAKER_ALL) leaves channels in their order.
@@ -58,7 +58,8 @@ ChannelRoute RouteChannels(const WaveLayout& from, const WaveLayout& to) {
         if (direct >= 0) {
             targets[0] = static_cast<int8_t>(direct);
         } else if (from.channels == 1) {
-            targets[0] = static_cast<int8_t>(std::max(0, ChannelOfSpeaker(to.channelMask, kFrontLeft)));
+            targets[0] =
+                static_cast<int8_t>(std::max(0, ChannelOfSpeaker(to.channelMask, kFrontLeft)));
             targets[1] = static_cast<int8_t>(ChannelOfSpeaker(to.channelMask, kFrontRight));
         }
     }
@@ -164,8 +165,8 @@ void Mixer::Render(void* context, uint8_t* out, int bytes) {
     // Published before the writes, so that a client woken by one already
     // sees the time of its signal.
     if (signals.Count() > 0) {
-        const auto nanoseconds = static_cast<uint64_t>(now.tv_sec) * 1000000000u +
-                                 static_cast<uint64_t>(now.tv_nsec);
+        const auto nanoseconds =
+            static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
         self->lastSignal_.store(nanoseconds, std::memory_order_release);
     }
     signals.Flush();
@@ -269,7 +270,9 @@ void Mixer::WriteOutput(uint8_t* out, uint32_t frames) const {
             default: {
                 // 24-bit output travels in 32-bit containers, since SDL has no
                 // 24-bit format; the low byte stays zero.
-                const int32_t s = output_.bits == 24 ? static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFFFFF00u) : v;
+                const int32_t s = output_.bits == 24
+                                      ? static_cast<int32_t>(static_cast<uint32_t>(v) & 0xFFFFFF00u)
+                                      : v;
                 std::memcpy(out + i * 4, &s, sizeof s);
                 break;
             }

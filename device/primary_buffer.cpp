@@ -106,8 +106,7 @@ HRESULT PrimaryBuffer::SetFrequency(DWORD) { return DSERR_CONTROLUNAVAIL; }
 
 HRESULT PrimaryBuffer::GetStatus(DWORD* status) {
     if (status == nullptr) return DSERR_INVALIDPARAM;
-    *status = device_->OutputLost() ? DSBSTATUS_BUFFERLOST
-                                    : DSBSTATUS_PLAYING | DSBSTATUS_LOOPING;
+    *status = device_->OutputLost() ? DSBSTATUS_BUFFERLOST : DSBSTATUS_PLAYING | DSBSTATUS_LOOPING;
     return DS_OK;
 }
 

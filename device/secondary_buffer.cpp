@@ -159,8 +159,8 @@ HRESULT SecondaryBuffer::Initialize(IDirectSound*, const DSBUFFERDESC*) {
     return DSERR_ALREADYINITIALIZED;
 }
 
-HRESULT SecondaryBuffer::Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, void** p2,
-                              DWORD* n2, DWORD flags) {
+HRESULT SecondaryBuffer::Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, void** p2, DWORD* n2,
+                              DWORD flags) {
     if (p1 == nullptr || n1 == nullptr) return DSERR_INVALIDPARAM;
     device_->OutputLost();
     Hold hold(device_->Mix().Mutex());
@@ -244,8 +244,7 @@ HRESULT SecondaryBuffer::Restore() {
     return DS_OK;
 }
 
-HRESULT SecondaryBuffer::SetNotificationPositions(DWORD count,
-                                                  const DSBPOSITIONNOTIFY* positions) {
+HRESULT SecondaryBuffer::SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) {
     if (count > 0 && positions == nullptr) return DSERR_INVALIDPARAM;
     std::vector<Notification> table;
     try {

@@ -20,11 +20,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -75,8 +75,8 @@ public:
     void Fill(void* data, uint32_t bytes) {
         auto* out = static_cast<int16_t*>(data);
         for (uint32_t f = 0; f < bytes / kFrameBytes; ++f, ++n_) {
-            const auto s = static_cast<int16_t>(
-                std::lround(16383.0 * std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(n_ % 48) / kRate)));
+            const auto s = static_cast<int16_t>(std::lround(
+                16383.0 * std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(n_ % 48) / kRate)));
             out[2 * f] = out[2 * f + 1] = s;
         }
     }
@@ -107,9 +107,11 @@ std::vector<double> LatenciesAfterIdeal(const std::vector<double>& times) {
     }
     const double b = (n * skt - sk * st) / (n * skk - sk * sk);
     double a = times[0];
-    for (size_t k = 0; k < times.size(); ++k) a = std::min(a, times[k] - static_cast<double>(k) * b);
+    for (size_t k = 0; k < times.size(); ++k)
+        a = std::min(a, times[k] - static_cast<double>(k) * b);
     std::vector<double> late;
-    for (size_t k = 0; k < times.size(); ++k) late.push_back(times[k] - a - static_cast<double>(k) * b);
+    for (size_t k = 0; k < times.size(); ++k)
+        late.push_back(times[k] - a - static_cast<double>(k) * b);
     return late;
 }
 
@@ -127,7 +129,8 @@ bool Run(double blockMs, double seconds) {
         return false;
     }
     IMivoDeviceHooks* hooks = nullptr;
-    if (sound.DirectSound->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)) != DS_OK) {
+    if (sound.DirectSound->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)) !=
+        DS_OK) {
         std::fprintf(stderr, "mivo-device-bench: this is not mivo's software device\n");
         return false;
     }
@@ -182,15 +185,15 @@ bool Run(double blockMs, double seconds) {
 
     const std::vector<double> grid = LatenciesAfterIdeal(times);
     const char* driver = std::getenv("SDL_AUDIODRIVER");
-    std::printf("driver=%-10s block=%4.1fms events=%6zu latency_p50=%6.3fms latency_p99=%6.3fms "
-                "latency_max=%6.3fms grid_p50=%6.3fms grid_p99=%6.3fms cpu=%5.2f%% "
-                "(device %5.2f%%) late_refills=%llu\n",
-                driver != nullptr ? driver : "(default)", blockMs, times.size(),
-                1000 * Percentile(afterSignal, 0.50), 1000 * Percentile(afterSignal, 0.99),
-                1000 * Percentile(afterSignal, 1.0), 1000 * Percentile(grid, 0.50),
-                1000 * Percentile(grid, 0.99), 100.0 * cpu / elapsed,
-                100.0 * (cpu - client) / elapsed,
-                static_cast<unsigned long long>(late));
+    std::printf(
+        "driver=%-10s block=%4.1fms events=%6zu latency_p50=%6.3fms latency_p99=%6.3fms "
+        "latency_max=%6.3fms grid_p50=%6.3fms grid_p99=%6.3fms cpu=%5.2f%% "
+        "(device %5.2f%%) late_refills=%llu\n",
+        driver != nullptr ? driver : "(default)", blockMs, times.size(),
+        1000 * Percentile(afterSignal, 0.50), 1000 * Percentile(afterSignal, 0.99),
+        1000 * Percentile(afterSignal, 1.0), 1000 * Percentile(grid, 0.50),
+        1000 * Percentile(grid, 0.99), 100.0 * cpu / elapsed, 100.0 * (cpu - client) / elapsed,
+        static_cast<unsigned long long>(late));
     std::fflush(stdout);
     return true;
 }
@@ -206,7 +209,8 @@ int main(int argc, char** argv) {
         } else if (std::strcmp(argv[i], "--blocks-ms") == 0 && i + 1 < argc) {
             blocks.clear();
             std::stringstream list(argv[++i]);
-            for (std::string item; std::getline(list, item, ',');) blocks.push_back(std::atof(item.c_str()));
+            for (std::string item; std::getline(list, item, ',');)
+                blocks.push_back(std::atof(item.c_str()));
         } else {
             std::fprintf(stderr, "usage: mivo-device-bench [--seconds N] [--blocks-ms 5,10,20]\n");
             return 1;

@@ -74,9 +74,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mivo-play: %s\n%s", error.c_str(), Usage());
         return kUsage;
     }
-    std::unique_ptr<PcmSource> source =
-        options.wavPath.empty() ? MakeToneSource(options.toneHertz, options.seconds)
-                                : OpenWavSource(options.wavPath, error);
+    std::unique_ptr<PcmSource> source = options.wavPath.empty()
+                                            ? MakeToneSource(options.toneHertz, options.seconds)
+                                            : OpenWavSource(options.wavPath, error);
     if (!source) {
         std::fprintf(stderr, "mivo-play: %s\n", error.c_str());
         return kBadInput;

@@ -14,7 +14,8 @@ bool ReadNumber(const char* text, double& value) {
 }  // namespace
 
 const char* Usage() {
-    return "usage: mivo-play [--to-file OUT.wav] [--no-fallback] [--tone HZ --seconds S | FILE.wav]\n"
+    return "usage: mivo-play [--to-file OUT.wav] [--no-fallback] [--tone HZ --seconds S | "
+           "FILE.wav]\n"
            "  Streams a PCM WAV file (8/16/24/32-bit, 1 to 8 channels) or a tone through\n"
            "  mivo. --to-file renders into OUT.wav instead of the sound device; without a\n"
            "  sound device mivo-play renders into mivo-play.wav unless --no-fallback.\n";

@@ -43,9 +43,8 @@ public:
         size_t written = 0;
         for (; written + 4 <= bytes && next_ < total_; written += 4, ++next_) {
             const double t = static_cast<double>(next_) / kRate;
-            const double fade =
-                std::min({1.0, static_cast<double>(next_) / kFadeFrames,
-                          static_cast<double>(total_ - next_) / kFadeFrames});
+            const double fade = std::min({1.0, static_cast<double>(next_) / kFadeFrames,
+                                          static_cast<double>(total_ - next_) / kFadeFrames});
             const auto s = static_cast<int16_t>(
                 std::lround(16383.0 * fade * std::sin(2.0 * M_PI * hertz_ * t)));
             std::memcpy(out + written, &s, 2);

@@ -66,7 +66,8 @@ void ShowProgress(uint64_t frames, uint64_t total, int32_t rate) {
 bool PlayThrough(CdsObject& sound, PcmSource& source, bool progress, uint64_t& frames,
                  std::string& error) {
     const WavFormat& f = source.Format();
-    const uint32_t blockFrames = static_cast<uint32_t>(f.rate) / 50 > 0 ? static_cast<uint32_t>(f.rate) / 50 : 1;
+    const uint32_t blockFrames =
+        static_cast<uint32_t>(f.rate) / 50 > 0 ? static_cast<uint32_t>(f.rate) / 50 : 1;
     const uint32_t blockBytes = blockFrames * f.FrameBytes();
     EventFd blockEvent, stopEvent;
     if (!blockEvent.Valid() || !stopEvent.Valid()) {
@@ -115,7 +116,8 @@ bool PlayThrough(CdsObject& sound, PcmSource& source, bool progress, uint64_t& f
             ++written;
         }
         if (progress && played % 5 == 0) {
-            ShowProgress(played * blockFrames < total ? played * blockFrames : total, total, f.rate);
+            ShowProgress(played * blockFrames < total ? played * blockFrames : total, total,
+                         f.rate);
         }
     }
     sound.StopStreamingBuffer();

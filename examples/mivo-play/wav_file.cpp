@@ -58,7 +58,8 @@ bool ReadFormatChunk(const uint8_t* chunk, uint32_t size, WavFormat& format, std
         return false;
     }
     if (format.bits != 8 && format.bits != 16 && format.bits != 24 && format.bits != 32) {
-        error = "it has " + std::to_string(format.bits) + "-bit samples (8, 16, 24 or 32 are supported)";
+        error = "it has " + std::to_string(format.bits) +
+                "-bit samples (8, 16, 24 or 32 are supported)";
         return false;
     }
     if (format.validBits > format.bits || blockAlign != format.FrameBytes() || format.rate <= 0) {

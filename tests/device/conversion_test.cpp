@@ -127,13 +127,15 @@ TEST_P(Speakers, ChannelsLandWhereTheirMasksSay) {
     const auto out = Render(c.primary, c.stream, pcm, 0, 2);
     std::vector<int32_t> expected(static_cast<size_t>(c.primary.channels), 0);
     for (size_t ch = 0; ch < c.lands.size(); ++ch) {
-        if (c.lands[ch] >= 0) expected[static_cast<size_t>(c.lands[ch])] = 1000 * static_cast<int32_t>(ch + 1);
+        if (c.lands[ch] >= 0)
+            expected[static_cast<size_t>(c.lands[ch])] = 1000 * static_cast<int32_t>(ch + 1);
     }
     const auto width = static_cast<size_t>(c.primary.channels);
     ASSERT_GE(out.size(), kFrames * width);
     for (size_t f = 0; f < kFrames; ++f) {
-        const std::vector<int32_t> frame(out.begin() + static_cast<std::ptrdiff_t>(f * width),
-                                         out.begin() + static_cast<std::ptrdiff_t>((f + 1) * width));
+        const std::vector<int32_t> frame(
+            out.begin() + static_cast<std::ptrdiff_t>(f * width),
+            out.begin() + static_cast<std::ptrdiff_t>((f + 1) * width));
         ASSERT_EQ(frame, expected) << "frame " << f;
     }
 }
@@ -168,7 +170,7 @@ struct WidthCase {
     const char* name;
     uint16_t streamBits;
     uint16_t primaryBits;
-    std::function<int32_t(size_t)> source;  // as stored: 8-bit unsigned
+    std::function<int32_t(size_t)> source;     // as stored: 8-bit unsigned
     std::function<int32_t(int32_t)> expected;  // in the output container
 };
 
@@ -179,8 +181,7 @@ TEST_P(Widths, ConvertExactly) {
     constexpr size_t kFrames = 4096;
     std::vector<uint8_t> pcm;
     for (size_t i = 0; i < kFrames * 2; ++i) PutSample(pcm, c.source(i), c.streamBits);
-    const auto out =
-        Render({2, c.primaryBits, 48000, 0}, {2, c.streamBits, 48000, 0}, pcm, 0, 2);
+    const auto out = Render({2, c.primaryBits, 48000, 0}, {2, c.streamBits, 48000, 0}, pcm, 0, 2);
     ASSERT_GE(out.size(), kFrames * 2);
     for (size_t i = 0; i < kFrames * 2; ++i) {
         ASSERT_EQ(out[i], c.expected(c.source(i))) << "sample " << i << " from " << c.source(i);
@@ -216,7 +217,10 @@ TEST(Rates, A22050HzSourceKeepsItsPitchOnA48000HzOutput) {
     constexpr int kAmplitude = 10000;
     std::vector<uint8_t> pcm;
     for (int n = 0; n < 22050; ++n) {
-        PutSample(pcm, static_cast<int32_t>(std::lround(kAmplitude * std::cos(2 * M_PI * kTone * n / 22050))), 16);
+        PutSample(
+            pcm,
+            static_cast<int32_t>(std::lround(kAmplitude * std::cos(2 * M_PI * kTone * n / 22050))),
+            16);
     }
     const auto out = Render({2, 16, 48000, 0}, {1, 16, 22050, 0}, pcm, 0, 2);
     ASSERT_GE(out.size(), 2u * 48000);

@@ -145,7 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DescCase{"Plain", DS_OK, [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE&) {}},
         DescCase{"OlderRecord", DS_OK,
-                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = offsetof(DSBUFFERDESC, guid3DAlgorithm); }},
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) {
+                     d.dwSize = offsetof(DSBUFFERDESC, guid3DAlgorithm);
+                 }},
         DescCase{"SizeOfA32BitBuild", DSERR_INVALIDPARAM,
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = 36; }},
         DescCase{"SizeZero", DSERR_INVALIDPARAM,
@@ -393,9 +395,9 @@ TEST(LostOutput, LibraryLockRecoversThroughRestore) {
     ASSERT_NE(sound, nullptr);
     ASSERT_EQ(sound->CreateStreamingBuffer(800, 200, nullptr, nullptr, 2, 16, 16, 48000, 0), 1);
     IMivoDeviceHooks* hooks = nullptr;
-    ASSERT_EQ(sound->DirectSound->QueryInterface(kIidMivoDeviceHooks,
-                                                 reinterpret_cast<void**>(&hooks)),
-              DS_OK);
+    ASSERT_EQ(
+        sound->DirectSound->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)),
+        DS_OK);
     void* data = nullptr;
     uint32_t bytes = 0;
     ASSERT_EQ(hooks->SimulateDeviceLoss(1), DS_OK);

@@ -50,8 +50,8 @@ protected:
         const uint32_t step = (play + kBufferBytes - lastPlay_) % kBufferBytes;
         // Readings come far more often than half a buffer's worth of play,
         // so a step this long can only be a move backwards.
-        EXPECT_LT(step, kBufferBytes / 2) << "play cursor went back from " << lastPlay_ << " to "
-                                          << play;
+        EXPECT_LT(step, kBufferBytes / 2)
+            << "play cursor went back from " << lastPlay_ << " to " << play;
         const uint32_t lead = (write + kBufferBytes - play) % kBufferBytes;
         if (playing) {
             EXPECT_GT(lead, 0u);

@@ -63,13 +63,14 @@ def main():
             failures.append("%s channel peaks at %d, not %d" % (name, peak, args.amplitude))
 
     # A gap: a millisecond or more of near silence where the tone should be.
-    gaps, run = 0, 0
+    gaps, run, where = 0, 0, []
     quiet = args.amplitude / 100
-    for v in left[a:b]:
-        run = run + 1 if abs(v) < quiet else 0
+    for i in range(a, b):
+        run = run + 1 if abs(left[i]) < quiet else 0
         if run == RATE // 1000:
             gaps += 1
-    print("gaps: %d" % gaps)
+            where.append("%.3f" % ((i - first) / RATE))
+    print("gaps: %d%s" % (gaps, (" at " + ", ".join(where[:10]) + " s") if where else ""))
     if 0 <= args.max_gaps < gaps:
         failures.append("%d gaps" % gaps)
 
