@@ -10,10 +10,10 @@ namespace compare {
 
 struct CaptureFaults {
     bool readable = false;
-    uint64_t toneFrames = 0;    // from the first to the last sounding frame
-    uint32_t silences = 0;      // runs of silence longer than 1 ms inside the tone
-    double silentMs = 0.0;      // their total length
-    uint32_t phaseBreaks = 0;   // breaks of the sine not at the edge of such a silence
+    uint64_t toneFrames = 0;   // from the first to the last sounding frame
+    uint32_t silences = 0;     // runs of silence longer than 1 ms inside the tone
+    double silentMs = 0.0;     // their total length
+    uint32_t phaseBreaks = 0;  // breaks of the sine not at the edge of such a silence
     uint32_t Gaps() const { return silences + phaseBreaks; }
 };
 

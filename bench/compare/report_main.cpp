@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
         argc -= 2;
     }
     if (argc < 3) {
-        std::fprintf(stderr, "usage: %s [--idle-server MS_PER_S] DIR BLOCK_MS... | --self-check\n", argv[0]);
+        std::fprintf(stderr, "usage: %s [--idle-server MS_PER_S] DIR BLOCK_MS... | --self-check\n",
+                     argv[0]);
         return 2;
     }
     const std::string dir = argv[1];

@@ -39,7 +39,7 @@ struct RunFigures {
     double jitter = 0.0;
     bool cpuKnown = false;
     double cpuClient = 0.0, cpuServers = 0.0;  // ms per s
-    double idleServer = 0.0;  // ms per s the server spends anyway, capturing
+    double idleServer = 0.0;                   // ms per s the server spends anyway, capturing
     std::vector<std::string> failures;
 
     // What the run cost beyond the idle server (never below the client's).

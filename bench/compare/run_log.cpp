@@ -38,8 +38,7 @@ void CpuWindow::Stop() {
 std::string CpuWindow::Describe() const {
     std::string text;
     for (const Process& p : processes_) {
-        const long long ticks =
-            p.readable ? static_cast<long long>(p.after - p.before) : -1;
+        const long long ticks = p.readable ? static_cast<long long>(p.after - p.before) : -1;
         text += "cpu_ticks " + p.pid + " " + std::to_string(ticks) + "\n";
     }
     return text;
