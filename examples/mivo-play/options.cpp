@@ -16,9 +16,10 @@ bool ReadNumber(const char* text, double& value) {
 const char* Usage() {
     return "usage: mivo-play [--to-file OUT.wav] [--no-fallback] [--tone HZ --seconds S | "
            "FILE.wav]\n"
-           "  Streams a PCM WAV file (8/16/24/32-bit, 1 to 8 channels) or a tone through\n"
-           "  mivo. --to-file renders into OUT.wav instead of the sound device; without a\n"
-           "  sound device mivo-play renders into mivo-play.wav unless --no-fallback.\n";
+           "  Streams a PCM WAV file (8/16/24/32-bit, 1 to 8 channels) or a tone (440 Hz,\n"
+           "  2 s unless told) through mivo. --to-file renders into OUT.wav instead, in\n"
+           "  real time; with no sound device mivo-play does that into mivo-play.wav\n"
+           "  unless --no-fallback.\n";
 }
 
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
