@@ -70,6 +70,9 @@ struct VolumeCase {
     int32_t volume;
 };
 
+// Cases print as their name (printing their bytes would read padding).
+void PrintTo(const VolumeCase& c, std::ostream* out) { *out << c.name; }
+
 class Volume : public ::testing::TestWithParam<VolumeCase> {};
 
 TEST_P(Volume, ScalesEverySampleByTenToTheVolumeOverTwoThousand) {
@@ -114,6 +117,9 @@ struct RouteCase {
     Format stream;
     std::vector<int> lands;  // output channel of each stream channel, -1: none
 };
+
+// Cases print as their name (printing their bytes would read padding).
+void PrintTo(const RouteCase& c, std::ostream* out) { *out << c.name; }
 
 class Speakers : public ::testing::TestWithParam<RouteCase> {};
 
@@ -173,6 +179,9 @@ struct WidthCase {
     std::function<int32_t(size_t)> source;     // as stored: 8-bit unsigned
     std::function<int32_t(int32_t)> expected;  // in the output container
 };
+
+// Cases print as their name (printing their bytes would read padding).
+void PrintTo(const WidthCase& c, std::ostream* out) { *out << c.name; }
 
 class Widths : public ::testing::TestWithParam<WidthCase> {};
 

@@ -8,6 +8,7 @@
 #include "disk_output.h"
 #include "dsound.h"
 #include "mivo_dsound_hooks.h"
+#include "platform/platform.h"
 
 extern "C" HRESULT DirectSoundCreate(const GUID* device, IDirectSound** out, IUnknown* outer);
 
@@ -16,10 +17,7 @@ namespace {
 
 constexpr GUID kDefaultPlayback = {
     0xdef00000, 0x9c6d, 0x47ed, {0xaa, 0xf1, 0x4d, 0xda, 0x8f, 0x2b, 0x5c, 0x03}};
-constexpr GUID kIidNotify = {
-    0xb0210783, 0x89cd, 0x11d0, {0xaf, 0x08, 0x00, 0xa0, 0xc9, 0x25, 0xcd, 0x16}};
-constexpr GUID kSubtypePcm = {
-    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+constexpr const GUID& kIidNotify = kIidDirectSoundNotify;
 constexpr HRESULT kNoAggregation = hresult(0x80040110u);
 
 HWND Window() {
@@ -117,6 +115,8 @@ struct DescCase {
     HRESULT expected;
     std::function<void(DSBUFFERDESC&, WAVEFORMATEXTENSIBLE&)> change;
 };
+
+void PrintTo(const DescCase& c, std::ostream* out) { *out << c.name; }
 
 class Descriptions : public DeviceObjects, public ::testing::WithParamInterface<DescCase> {};
 
@@ -234,6 +234,10 @@ struct OutputCase {
     DWORD rate;
     DWORD speakers;
 };
+
+void PrintTo(const OutputCase& c, std::ostream* out) {
+    *out << c.channels << "ch " << c.bits << "-bit " << c.rate << " Hz";
+}
 
 class PrimaryFormats : public DeviceObjects, public ::testing::WithParamInterface<OutputCase> {};
 
