@@ -95,6 +95,24 @@ int32_t Saturate(int64_t v) {
 
 uint32_t SampleBytesOnOutput(int bits) { return bits == 24 ? 4 : static_cast<uint32_t>(bits / 8); }
 
+int64_t NowNs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}
+
+constexpr int64_t kSecondNs = 1000000000;
+// How far ahead of the output's reads the clock is kept: a callback a little
+// early still finds its frames' time come, and mixes nothing before it.
+constexpr int64_t kClockMarginNs = 2000000;
+// How often the clock is drawn back towards the output's reads when it ran
+// ahead of them (the output's clock is slower than this machine's).
+constexpr int64_t kClockWindowNs = 250000000;
+// With nothing due, the clock thread still looks about this often.
+constexpr auto kIdleWait = std::chrono::milliseconds(200);
+// A full ring waits for the output to take some.
+constexpr auto kFullRingWait = std::chrono::milliseconds(2);
+
 }  // namespace
 
 void SignalEvent(int fd) {
@@ -138,7 +156,166 @@ void Mixer::SetOutput(const WaveLayout& layout, int periodFrames) {
     outputFrameBytes_ = SampleBytesOnOutput(layout.bits) * static_cast<uint32_t>(layout.channels);
     periodFrames_ = static_cast<uint32_t>(periodFrames);
     accumulator_.assign(periodFrames_ * static_cast<uint32_t>(layout.channels), 0);
+    // Room for a few callbacks' worth and 100 ms: the clock runs at most a
+    // callback and a margin ahead of the output's reads.
+    ringFrames_ = uint64_t{periodFrames_} * 4 + layout.rate / 10;
+    ring_.assign(ringFrames_ * outputFrameBytes_, 0);
     rendered_ = 0;
+    mixed_ = 0;
+}
+
+void Mixer::StartClock() {
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        lineNs_ = NowNs();
+        lineFrames_ = mixed_;
+        windowNs_ = lineNs_;
+        leastLead_ = std::numeric_limits<int64_t>::max();
+        clockRunning_ = true;
+    }
+    clock_ = std::thread([this] { RunClock(); });
+}
+
+void Mixer::StopClock() {
+    if (!clock_.joinable()) return;
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        clockRunning_ = false;
+    }
+    wake_.notify_one();
+    clock_.join();
+}
+
+void Mixer::Drain(int limitMs) {
+    for (int waited = 0; waited < limitMs; ++waited) {
+        {
+            std::lock_guard<std::mutex> hold(mutex_);
+            if (mixed_ <= rendered_) return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+uint64_t Mixer::LineAt(int64_t nanoseconds) const {
+    const int64_t elapsed = std::max<int64_t>(0, nanoseconds - lineNs_);
+    const uint64_t rate = output_.rate;
+    const auto seconds = static_cast<uint64_t>(elapsed / kSecondNs);
+    const auto rest = static_cast<uint64_t>(elapsed % kSecondNs);
+    return lineFrames_ + seconds * rate + rest * rate / kSecondNs;
+}
+
+int64_t Mixer::TimeOfFrame(uint64_t frame) const {
+    if (frame <= lineFrames_) return lineNs_;
+    const uint64_t ahead = frame - lineFrames_;
+    const uint64_t rate = output_.rate;
+    // Rounded up, so that the clock has reached the frame on waking.
+    return lineNs_ + static_cast<int64_t>(ahead / rate) * kSecondNs +
+           static_cast<int64_t>(((ahead % rate) * kSecondNs + rate - 1) / rate);
+}
+
+bool Mixer::NextDueLocked(uint64_t& due) const {
+    bool found = false;
+    for (const Voice* voice : voices_) {
+        if (!voice->playing || voice->notifications.empty()) continue;
+        const WaveLayout& in = voice->layout;
+        const uint64_t size = voice->samples.size();
+        const uint64_t from = uint64_t{voice->position} * in.blockAlign;
+        const uint64_t step = (uint64_t{in.rate} << 32) / output_.rate;
+        for (const Notification& n : voice->notifications) {
+            if (n.offset == DSBPN_OFFSETSTOP) continue;
+            // It fires once the cursor has moved past the frame holding it.
+            const uint64_t frames = (n.offset + size - from) % size / in.blockAlign + 1;
+            if (!voice->looping && frames > voice->frames - voice->position) continue;
+            const uint64_t needed = ((frames << 32) - voice->fraction + step - 1) / step;
+            if (!found || mixed_ + needed < due) due = mixed_ + needed;
+            found = true;
+        }
+    }
+    return found;
+}
+
+void Mixer::RunClock() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (clockRunning_) {
+        uint64_t due = 0;
+        if (!NextDueLocked(due)) {
+            wake_.wait_for(lock, kIdleWait);
+            continue;
+        }
+        if (due > LineAt(NowNs())) {
+            const std::chrono::steady_clock::time_point at{
+                std::chrono::nanoseconds(TimeOfFrame(due))};
+            wake_.wait_until(lock, at);
+            continue;
+        }
+        if (due > rendered_ + ringFrames_) {
+            wake_.wait_for(lock, kFullRingWait);
+            continue;
+        }
+        // The signal lock comes first; the state is looked at again under both.
+        lock.unlock();
+        Tick();
+        lock.lock();
+    }
+}
+
+void Mixer::Tick() {
+    SignalBatch signals;
+    std::lock_guard<std::mutex> signalling(signalMutex_);
+    const int64_t now = NowNs();
+    {
+        std::lock_guard<std::mutex> hold(mutex_);
+        const uint64_t line = LineAt(now);
+        // Up to each notification exactly, so that a client woken by it finds
+        // the play cursor on its offset.
+        uint64_t due = 0;
+        while (clockRunning_ && NextDueLocked(due) && due <= line && due > mixed_) {
+            if (!MixAheadLocked(due - mixed_, signals)) break;
+        }
+    }
+    if (signals.Count() > 0) {
+        lastSignal_.store(static_cast<uint64_t>(now), std::memory_order_release);
+    }
+    signals.Flush();
+}
+
+bool Mixer::MixAheadLocked(uint64_t frames, SignalBatch& signals) {
+    const uint64_t room = rendered_ + ringFrames_ - mixed_;
+    const uint64_t count = std::min(frames, room);
+    for (uint64_t left = count; left > 0;) {
+        const uint64_t at = mixed_ % ringFrames_;
+        const auto piece = static_cast<uint32_t>(std::min(left, ringFrames_ - at));
+        RenderLocked(ring_.data() + at * outputFrameBytes_, piece, signals);
+        left -= piece;
+    }
+    return count == frames;
+}
+
+void Mixer::FollowReadsLocked(int64_t now) {
+    const uint64_t line = LineAt(now);
+    const auto margin = static_cast<uint64_t>(int64_t{output_.rate} * kClockMarginNs / kSecondNs);
+    if (line < rendered_) {
+        // The output read past the clock: the clock moves on to it, and the
+        // clock thread's next due time comes sooner.
+        lineFrames_ = std::max(rendered_ + margin, mixed_);
+        lineNs_ = now;
+        leastLead_ = std::numeric_limits<int64_t>::max();
+        windowNs_ = now;
+        wake_.notify_one();
+        return;
+    }
+    leastLead_ = std::min(leastLead_, static_cast<int64_t>(line - rendered_));
+    if (now - windowNs_ < kClockWindowNs) return;
+    // Ahead of every read in the window by more than the margin: half the
+    // excess back, never behind what is already mixed.
+    if (leastLead_ > static_cast<int64_t>(margin)) {
+        const auto back = static_cast<uint64_t>(leastLead_) - margin;
+        const uint64_t drawn = std::max(line - back / 2, mixed_);
+        lineFrames_ = drawn;
+        lineNs_ = now;
+    }
+    leastLead_ = std::numeric_limits<int64_t>::max();
+    windowNs_ = now;
 }
 
 uint32_t Mixer::WriteLead(const Voice& voice) const {
@@ -154,20 +331,34 @@ void Mixer::Render(void* context, uint8_t* out, int bytes) {
     auto* self = static_cast<Mixer*>(context);
     // The moment the cursors move on: the ideal time of any notification
     // this callback passes.
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
+    const int64_t now = NowNs();
     SignalBatch signals;
     std::lock_guard<std::mutex> signalling(self->signalMutex_);
     {
         std::lock_guard<std::mutex> hold(self->mutex_);
-        self->RenderLocked(out, static_cast<uint32_t>(bytes) / self->outputFrameBytes_, signals);
+        const uint32_t frameBytes = self->outputFrameBytes_;
+        const uint32_t frames = static_cast<uint32_t>(bytes) / frameBytes;
+        // First what the clock thread mixed ahead, then the rest mixed here.
+        const auto ahead =
+            static_cast<uint32_t>(std::min<uint64_t>(frames, self->mixed_ - self->rendered_));
+        for (uint32_t copied = 0; copied < ahead;) {
+            const uint64_t at = (self->rendered_ + copied) % self->ringFrames_;
+            const auto piece =
+                static_cast<uint32_t>(std::min<uint64_t>(ahead - copied, self->ringFrames_ - at));
+            std::memcpy(out + size_t{copied} * frameBytes, self->ring_.data() + at * frameBytes,
+                        size_t{piece} * frameBytes);
+            copied += piece;
+        }
+        if (frames > ahead) {
+            self->RenderLocked(out + size_t{ahead} * frameBytes, frames - ahead, signals);
+        }
+        self->rendered_ += frames;
+        self->FollowReadsLocked(now);
     }
     // Published before the writes, so that a client woken by one already
     // sees the time of its signal.
     if (signals.Count() > 0) {
-        const auto nanoseconds =
-            static_cast<uint64_t>(now.tv_sec) * 1000000000u + static_cast<uint64_t>(now.tv_nsec);
-        self->lastSignal_.store(nanoseconds, std::memory_order_release);
+        self->lastSignal_.store(static_cast<uint64_t>(now), std::memory_order_release);
     }
     signals.Flush();
 }
@@ -183,7 +374,7 @@ void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {
         WriteOutput(out, chunk);
         out += chunk * outputFrameBytes_;
         frames -= chunk;
-        rendered_ += chunk;
+        mixed_ += chunk;
     }
 }
 

@@ -1,12 +1,17 @@
-// The software mixer that runs on SDL's audio thread: every playing
-// secondary buffer is read from its play cursor, converted to the output
-// format, scaled by its volume and summed with saturation.
+// The software mixer: every playing secondary buffer is read from its play
+// cursor, converted to the output format, scaled by its volume and summed
+// with saturation. It mixes on two threads under one lock: the device's
+// clock thread, which mixes up to each notification when its time comes on
+// the device's clock, and SDL's audio callback, which hands over what the
+// clock thread mixed and mixes the rest of what SDL asks for.
 #pragma once
 
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "dsound.h"
@@ -79,6 +84,19 @@ public:
     // Frames the output consumed since it opened.
     uint64_t FramesRendered() const { return rendered_; }
 
+    // The clock thread runs while the output is open: started before SDL's
+    // callback can run, stopped before the output closes. Neither takes a
+    // lock the caller may hold, except the device's own.
+    void StartClock();
+    void StopClock();
+    // Tells the clock thread that a buffer started or moved, so that its
+    // next notification is due at another time. Call without Mutex() held.
+    void Reschedule() { wake_.notify_one(); }
+    // Waits, at most `limitMs`, for the output to take what the clock thread
+    // mixed ahead: a client told a block has played may close the device
+    // right away, and the block must still reach the output.
+    void Drain(int limitMs);
+
     // See IMivoDeviceHooks::GetLastSignalTime. Needs no lock.
     uint64_t LastSignalTime() const { return lastSignal_.load(std::memory_order_acquire); }
 
@@ -86,6 +104,19 @@ public:
     static void Render(void* context, uint8_t* out, int bytes);
 
 private:
+    void RunClock();
+    // Mixes the notifications whose time has come on the clock.
+    void Tick();
+    // The output frame at which the earliest notification of a playing
+    // buffer fires; false when none is coming.
+    bool NextDueLocked(uint64_t& due) const;
+    // Where the clock says the output is at `nanoseconds`.
+    uint64_t LineAt(int64_t nanoseconds) const;
+    int64_t TimeOfFrame(uint64_t frame) const;
+    // Follows the output's reads after a callback consumed up to rendered_.
+    void FollowReadsLocked(int64_t now);
+    // Mixes ahead into the ring; false when the ring has no room for all.
+    bool MixAheadLocked(uint64_t frames, SignalBatch& signals);
     void RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals);
     void MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals);
     void WriteOutput(uint8_t* out, uint32_t frames) const;
@@ -98,7 +129,21 @@ private:
     uint32_t outputFrameBytes_ = 4;
     uint32_t periodFrames_ = 256;
     int64_t master_ = kUnityGain;
-    uint64_t rendered_ = 0;
+    uint64_t rendered_ = 0;  // frames SDL has taken
+    uint64_t mixed_ = 0;     // frames mixed: rendered_ plus what waits in the ring
+    // Output frames mixed ahead by the clock thread, frame `i` at i % ringFrames_.
+    std::vector<uint8_t> ring_;
+    uint64_t ringFrames_ = 0;
+    // The clock: the output is at lineFrames_ at lineNs_ and moves on at the
+    // output's rate.
+    uint64_t lineFrames_ = 0;
+    int64_t lineNs_ = 0;
+    // The least the clock was ahead of the output's reads since windowNs_.
+    int64_t leastLead_ = 0;
+    int64_t windowNs_ = 0;
+    bool clockRunning_ = false;
+    std::condition_variable wake_;
+    std::thread clock_;
     std::atomic<uint64_t> lastSignal_{0};
 };
 

@@ -202,10 +202,13 @@ HRESULT SecondaryBuffer::Play(DWORD reserved, DWORD priority, DWORD flags) {
     if (reserved != 0) return DSERR_INVALIDPARAM;
     if (priority != 0 && !Has(DSBCAPS_LOCDEFER)) return DSERR_INVALIDPARAM;
     device_->OutputLost();
-    Hold hold(device_->Mix().Mutex());
-    if (voice_.lost) return DSERR_BUFFERLOST;
-    voice_.looping = (flags & DSBPLAY_LOOPING) != 0;
-    voice_.playing = true;
+    {
+        Hold hold(device_->Mix().Mutex());
+        if (voice_.lost) return DSERR_BUFFERLOST;
+        voice_.looping = (flags & DSBPLAY_LOOPING) != 0;
+        voice_.playing = true;
+    }
+    device_->Mix().Reschedule();
     return DS_OK;
 }
 
@@ -226,10 +229,13 @@ HRESULT SecondaryBuffer::Stop() {
 }
 
 HRESULT SecondaryBuffer::SetCurrentPosition(DWORD position) {
-    Hold hold(device_->Mix().Mutex());
-    if (position >= voice_.samples.size()) return DSERR_INVALIDPARAM;
-    voice_.position = position / voice_.layout.blockAlign;
-    voice_.fraction = 0;
+    {
+        Hold hold(device_->Mix().Mutex());
+        if (position >= voice_.samples.size()) return DSERR_INVALIDPARAM;
+        voice_.position = position / voice_.layout.blockAlign;
+        voice_.fraction = 0;
+    }
+    device_->Mix().Reschedule();
     return DS_OK;
 }
 

@@ -11,6 +11,9 @@ namespace mivo_dsound {
 
 namespace {
 
+// The clock thread mixes at most a few callbacks ahead of the output.
+constexpr int kDrainLimitMs = 250;
+
 // DSCAPS flags, as in Windows' dsound.h.
 constexpr DWORD kCapsPrimaryMono = 0x1, kCapsPrimaryStereo = 0x2, kCapsPrimary8Bit = 0x4,
                 kCapsPrimary16Bit = 0x8, kCapsContinuousRate = 0x10, kCapsEmulated = 0x20,
@@ -67,28 +70,45 @@ HRESULT SoundDevice::Create(SoundDevice** device) {
 }
 
 SoundDevice::~SoundDevice() {
-    // Stops the callback before the mixer goes; then SDL's subsystem is let go.
-    output_.reset();
+    // Stops the clock thread and the callback before the mixer goes; then
+    // SDL's subsystem is let go.
+    CloseOutputLocked();
     subsystem_.reset();
 }
 
 bool SoundDevice::OpenOutputLocked(const WaveLayout& layout) {
+    CloseOutputLocked();
     const int period = OutputPeriodFrames(static_cast<int>(layout.rate));
     {
         std::lock_guard<std::mutex> hold(mixer_.Mutex());
         mixer_.SetOutput(layout, period);
     }
+    // The clock starts before SDL's first callback, which it follows.
+    mixer_.StartClock();
     const OutputRequest request{static_cast<int>(layout.rate), layout.channels,
                                 SdlFormatFor(layout.bits), period};
     output_ = AudioOutput::Open(request, &Mixer::Render, &mixer_);
-    if (!output_) return false;
+    if (!output_) {
+        mixer_.StopClock();
+        return false;
+    }
     layout_ = layout;
     periodFrames_ = period;
     return true;
 }
 
+void SoundDevice::CloseOutputLocked() {
+    mixer_.StopClock();
+    // What was mixed ahead was already announced as played; an output that
+    // still runs gets it before closing.
+    if (output_ && !output_->Gone()) mixer_.Drain(kDrainLimitMs);
+    output_.reset();
+}
+
 void SoundDevice::MarkLostLocked() {
     lost_ = true;
+    // The output is gone (or taken away): nothing to drain into.
+    mixer_.StopClock();
     output_.reset();
     std::lock_guard<std::mutex> hold(mixer_.Mutex());
     mixer_.LoseAll();
@@ -227,7 +247,7 @@ HRESULT SoundDevice::ChangeOutputFormat(const WaveLayout& layout) {
     std::lock_guard<std::mutex> hold(control_);
     if (lost_) return DSERR_BUFFERLOST;
     const WaveLayout previous = layout_;
-    output_.reset();
+    CloseOutputLocked();
     if (OpenOutputLocked(layout)) return DS_OK;
     if (!OpenOutputLocked(previous)) MarkLostLocked();
     return DSERR_BADFORMAT;

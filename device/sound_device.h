@@ -61,6 +61,7 @@ private:
     SoundDevice() = default;
     ~SoundDevice();
     bool OpenOutputLocked(const WaveLayout& layout);
+    void CloseOutputLocked();
     void MarkLostLocked();
 
     std::atomic<ULONG> refs_{1};
