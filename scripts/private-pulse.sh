@@ -4,8 +4,10 @@
 #
 #   source scripts/private-pulse.sh
 #   private_pulse_start "$work_dir" [sink_name]   # exports PULSE_SERVER
-#   ...  parec -d "$PRIVATE_PULSE_SINK.monitor" ...
-#   private_pulse_stop
+#   private_pulse_capture FILE                    # records the sink, returns once data flows
+#   ...  play something ...
+#   private_pulse_capture_stop                     # after letting the tail through
+#   private_pulse_stop                             # also ends a capture still running
 #
 # Needs: pulseaudio pulseaudio-utils (pactl, parec).
 
@@ -37,7 +39,36 @@ private_pulse_start() {
     pactl set-default-sink "$PRIVATE_PULSE_SINK" >/dev/null 2>&1 || true
 }
 
+# Records the sink's monitor as raw s16le 48 kHz stereo into FILE, in the
+# background, and returns once the file has data (1 if it never does).
+private_pulse_capture() {
+    local file="$1"
+    rm -f "$file"
+    parec --latency-msec=20 -d "$PRIVATE_PULSE_SINK.monitor" --format=s16le --rate=48000 \
+        --channels=2 --raw >"$file" 2>"$PRIVATE_PULSE_WORK/parec.log" &
+    PRIVATE_PULSE_RECORDER=$!
+    local tries=0
+    until [ -s "$file" ]; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 100 ] || ! kill -0 "$PRIVATE_PULSE_RECORDER" 2>/dev/null; then
+            echo "the capture of $PRIVATE_PULSE_SINK did not start:" >&2
+            cat "$PRIVATE_PULSE_WORK/parec.log" >&2
+            return 1
+        fi
+        sleep 0.1
+    done
+}
+
+private_pulse_capture_stop() {
+    if [ -n "${PRIVATE_PULSE_RECORDER:-}" ]; then
+        kill "$PRIVATE_PULSE_RECORDER" 2>/dev/null || true
+        wait "$PRIVATE_PULSE_RECORDER" 2>/dev/null || true
+        PRIVATE_PULSE_RECORDER=
+    fi
+}
+
 private_pulse_stop() {
+    private_pulse_capture_stop
     if [ -n "${PRIVATE_PULSE_PID:-}" ]; then
         kill "$PRIVATE_PULSE_PID" 2>/dev/null || true
         wait "$PRIVATE_PULSE_PID" 2>/dev/null || true

@@ -172,9 +172,7 @@ step "Wine prefix and null sink"
 source "$source_dir/scripts/private-pulse.sh"
 export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 rm -rf "$WINEPREFIX" "$work_dir/pulse"
-parec_pid=""
 cleanup() {
-    [ -n "$parec_pid" ] && kill "$parec_pid" 2>/dev/null && wait "$parec_pid" 2>/dev/null
     timeout -k 5 20 wineserver -k >/dev/null 2>&1
     private_pulse_stop
 }
@@ -194,22 +192,12 @@ play_and_measure() {
     step "play under Wine and capture the sink"
     capture="$work_dir/capture.raw"
     rm -f "$capture"
-    parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=$rate --channels=$channels \
-        --raw >"$capture" 2>"$work_dir/parec.log" &
-    parec_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$capture" ] && break
-        kill -0 "$parec_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    [ -s "$capture" ] || { cat "$work_dir/parec.log"; fail "the capture did not start"; }
+    private_pulse_capture "$capture" || fail "the capture did not start"
     (cd "$run" && timeout -k 5 120 wine mivo-wine-client.exe) 2>"$work_dir/wine.log"
     local client_status=$?
     # Let the tail of the tone through the sink before stopping the capture.
     sleep 1
-    kill "$parec_pid" 2>/dev/null
-    wait "$parec_pid" 2>/dev/null
-    parec_pid=""
+    private_pulse_capture_stop
     if [ "$client_status" -ne 0 ]; then
         grep -v 'wine32 is missing\|multiarch needs\|dpkg --add-architecture\|apt-get install wine32' \
             "$work_dir/wine.log" >&2

@@ -122,13 +122,8 @@ step "private sound server"
 # shellcheck source=/dev/null
 source "$source_dir/scripts/private-pulse.sh"
 sink=mivocompare
-parec_pid=""
 wineserver_pid=""
 cleanup() {
-    if [ -n "$parec_pid" ]; then
-        kill "$parec_pid" 2>/dev/null
-        wait "$parec_pid" 2>/dev/null
-    fi
     if [ -n "$wineserver_pid" ]; then
         timeout -k 5 20 wineserver -k >/dev/null 2>&1
         kill "$wineserver_pid" 2>/dev/null
@@ -167,15 +162,7 @@ run_one() {
     local who="$1" ms="$2" stem="$results/$1-$2ms" status
     local bound=$((seconds * 2 + 60))
     rm -f "$stem.log" "$stem.raw" "$stem.out"
-    parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=48000 --channels=2 --raw \
-        >"$stem.raw" 2>"$stem.parec" &
-    parec_pid=$!
-    for _ in $(seq 100); do
-        [ -s "$stem.raw" ] && break
-        kill -0 "$parec_pid" 2>/dev/null || break
-        sleep 0.05
-    done
-    [ -s "$stem.raw" ] || { cat "$stem.parec"; fail "the capture did not start"; }
+    private_pulse_capture "$stem.raw" || fail "the capture did not start"
     case "$who" in
         mivo)
             # shellcheck disable=SC2086
@@ -201,9 +188,7 @@ run_one() {
     esac
     # Let the tail of the tone through the sink before the capture stops.
     sleep 0.7
-    kill "$parec_pid" 2>/dev/null
-    wait "$parec_pid" 2>/dev/null
-    parec_pid=""
+    private_pulse_capture_stop
     printf '  %-5s %3s ms: exit %s\n' "$who" "$ms" "$status"
 }
 
@@ -214,18 +199,14 @@ mkdir -p "$results"
 # report takes it off every run's figure, so that CPU is what a contender
 # costs. Sampled over 5 s; the clock tick is 10 ms.
 idle_raw="$results/idle.raw"
-parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=48000 --channels=2 --raw \
-    >"$idle_raw" 2>/dev/null &
-parec_pid=$!
+private_pulse_capture "$idle_raw" || fail "the capture did not start"
 sleep 1
 ticks() { awk '{ print $14 + $15 }' "/proc/$PRIVATE_PULSE_PID/stat"; }
 tick_hz=$(getconf CLK_TCK 2>/dev/null || echo 100)
 idle_before=$(ticks)
 sleep 5
 idle_after=$(ticks)
-kill "$parec_pid" 2>/dev/null
-wait "$parec_pid" 2>/dev/null
-parec_pid=""
+private_pulse_capture_stop
 rm -f "$idle_raw"
 idle_server=$(awk -v t=$((idle_after - idle_before)) -v hz="$tick_hz" 'BEGIN { printf "%.2f", t * 1000 / hz / 5 }')
 echo "pulseaudio, capturing, nothing playing: $idle_server ms/s"

@@ -12,14 +12,9 @@ blocks=("$@")
 [ ${#blocks[@]} -gt 0 ] || blocks=(5 10 20)
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-bench-XXXXXX")"
-recorder=""
 # shellcheck source=/dev/null
 source "$root/scripts/private-pulse.sh"
 cleanup() {
-    if [ -n "$recorder" ]; then
-        kill "$recorder" 2>/dev/null || true
-        wait "$recorder" 2>/dev/null || true
-    fi
     private_pulse_stop
     rm -rf "$work"
 }
@@ -28,16 +23,11 @@ trap cleanup EXIT
 private_pulse_start "$work" mivobench
 for block in "${blocks[@]}"; do
     capture="$work/capture-$block.raw"
-    parec --latency-msec=20 -d mivobench.monitor --format=s16le --rate=48000 --channels=2 \
-        --raw >"$capture" &
-    recorder=$!
-    until [ -s "$capture" ]; do sleep 0.05; done
+    private_pulse_capture "$capture"
     SDL_AUDIODRIVER=pulseaudio "$build/bin/mivo-device-bench" --seconds "$seconds" \
         --blocks-ms "$block"
     sleep 1
-    kill "$recorder"
-    wait "$recorder" 2>/dev/null || true
-    recorder=""
+    private_pulse_capture_stop
     python3 "$root/tests/device/tone_check.py" "$capture" --hertz 1000 --amplitude 16383 \
         --seconds "$seconds" | grep -E "gaps|FAIL" | sed "s/^/  block=${block}ms monitor: /" || true
 done
