@@ -154,15 +154,7 @@ int Run(int blockMs, double seconds, const std::string& logPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s BLOCK_MS SECONDS LOG_FILE\n", argv[0]);
-        return 2;
-    }
-    const int blockMs = std::atoi(argv[1]);
-    const double seconds = std::atof(argv[2]);
-    if (blockMs < 1 || blockMs > 1000 || seconds <= 0.0 || seconds > 3600.0) {
-        std::fprintf(stderr, "BLOCK_MS must be 1 to 1000 and SECONDS 0 to 3600\n");
-        return 2;
-    }
-    return Run(blockMs, seconds, argv[3]);
+    compare::RunArguments args;
+    if (!compare::ParseRunArguments(argc, argv, args)) return 2;
+    return Run(args.blockMs, args.seconds, args.log);
 }

@@ -6,6 +6,8 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace compare {
@@ -33,6 +35,28 @@ constexpr uint32_t kTailBlocks = 3;
 // Blocks at the start that are left out of the timing figures: the first
 // buffer plays from data written before playback, while the output fills.
 constexpr uint32_t kWarmupBlocks = kBlocksPerBuffer;
+
+// Every contender's command line: BLOCK_MS SECONDS LOG_FILE.
+struct RunArguments {
+    int blockMs = 0;
+    double seconds = 0.0;
+    const char* log = nullptr;
+};
+
+inline bool ParseRunArguments(int argc, char** argv, RunArguments& args) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s BLOCK_MS SECONDS LOG_FILE\n", argv[0]);
+        return false;
+    }
+    args.blockMs = std::atoi(argv[1]);
+    args.seconds = std::atof(argv[2]);
+    args.log = argv[3];
+    if (args.blockMs < 1 || args.blockMs > 1000 || args.seconds <= 0.0 || args.seconds > 3600.0) {
+        std::fprintf(stderr, "BLOCK_MS must be 1 to 1000 and SECONDS 0 to 3600\n");
+        return false;
+    }
+    return true;
+}
 
 inline uint32_t BlockFrames(int blockMs) { return static_cast<uint32_t>(kRate / 1000 * blockMs); }
 
