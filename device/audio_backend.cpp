@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <string>
@@ -84,12 +85,12 @@ int OutputPeriodFrames(int rate) {
         const long frames = std::strtol(forced, nullptr, 10);
         if (frames >= 16 && frames <= 16384) return static_cast<int>(frames);
     }
-    // Block events fire when the mixer consumes a block's last byte, so they
-    // can be late by up to one period; ~5 ms is short enough for 10 ms
-    // blocks and long enough for PulseAudio not to underrun (its buffer is
-    // sized from the period by SDL).
+    // Block events come from the device's clock thread, not from the
+    // callback, so the period only sets how often SDL's thread and the sound
+    // server wake: about 20 ms, as few wake-ups as the server's buffer
+    // (kPulseBufferMs) comfortably covers.
     int frames = 64;
-    while (frames * 200 < rate) frames *= 2;
+    while (frames * 50 < rate) frames *= 2;
     return frames;
 }
 
@@ -99,8 +100,9 @@ namespace {
 // that is a little late leaves the server with nothing to play and it
 // inserts silence. libpulse reads PULSE_LATENCY_MSEC when a stream connects:
 // setting it for just that moment (unless the client chose a value) lets the
-// server hold this much while SDL still fills it period by period.
-constexpr const char* kPulseBufferMs = "40";
+// server hold this much while SDL still fills it period by period: nearly
+// three ~20 ms periods.
+constexpr const char* kPulseBufferMs = "60";
 
 class PulseBufferRequest {
 public:
@@ -121,6 +123,15 @@ private:
 };
 
 }  // namespace
+
+int OutputStartFrames(int rate, int periodFrames) {
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver == nullptr || SDL_strcmp(driver, "pulseaudio") != 0) return periodFrames;
+    const char* chosen = std::getenv("PULSE_LATENCY_MSEC");
+    long ms = std::strtol(chosen != nullptr ? chosen : kPulseBufferMs, nullptr, 10);
+    if (ms <= 0 || ms > 10000) ms = std::strtol(kPulseBufferMs, nullptr, 10);
+    return std::max(periodFrames, static_cast<int>(rate * ms / 1000));
+}
 
 std::unique_ptr<AudioOutput> AudioOutput::Open(const OutputRequest& request, Render render,
                                                void* context) {

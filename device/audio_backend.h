@@ -41,6 +41,10 @@ struct OutputRequest {
 // (see OutputPeriodFrames in audio_backend.cpp).
 int OutputPeriodFrames(int rate);
 
+// How many frames the output takes at once when it starts: the sound
+// server's buffer on PulseAudio, one period elsewhere. Ask before opening.
+int OutputStartFrames(int rate, int periodFrames);
+
 // An open output device whose callback is running. Closing waits for the
 // callback to return, so the renderer must outlive the output.
 class AudioOutput {

@@ -1,5 +1,7 @@
 #include "mixer.h"
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -162,13 +164,15 @@ void Mixer::SetOutput(const WaveLayout& layout, int periodFrames) {
     ring_.assign(ringFrames_ * outputFrameBytes_, 0);
     rendered_ = 0;
     mixed_ = 0;
+    // Frames are counted afresh on the new output.
+    for (Voice* voice : voices_) voice->startFrame = 0;
 }
 
-void Mixer::StartClock() {
+void Mixer::StartClock(uint64_t startFrames) {
     {
         std::lock_guard<std::mutex> hold(mutex_);
         lineNs_ = NowNs();
-        lineFrames_ = mixed_;
+        lineFrames_ = mixed_ + startFrames;
         windowNs_ = lineNs_;
         leastLead_ = std::numeric_limits<int64_t>::max();
         clockRunning_ = true;
@@ -194,6 +198,11 @@ void Mixer::Drain(int limitMs) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+}
+
+uint64_t Mixer::Present() const {
+    // Without a running clock (no output) nothing waits to be mixed.
+    return clockRunning_ ? std::max(LineAt(NowNs()), mixed_) : mixed_;
 }
 
 uint64_t Mixer::LineAt(int64_t nanoseconds) const {
@@ -227,7 +236,8 @@ bool Mixer::NextDueLocked(uint64_t& due) const {
             const uint64_t frames = (n.offset + size - from) % size / in.blockAlign + 1;
             if (!voice->looping && frames > voice->frames - voice->position) continue;
             const uint64_t needed = ((frames << 32) - voice->fraction + step - 1) / step;
-            if (!found || mixed_ + needed < due) due = mixed_ + needed;
+            const uint64_t at = std::max(mixed_, voice->startFrame) + needed;
+            if (!found || at < due) due = at;
             found = true;
         }
     }
@@ -235,6 +245,12 @@ bool Mixer::NextDueLocked(uint64_t& due) const {
 }
 
 void Mixer::RunClock() {
+    // Block events are due on time: the clock thread asks to be scheduled as
+    // SDL asks for its audio thread (the highest priority a process may set
+    // without real-time scheduling). Refused without the privilege, and then
+    // it runs as it is.
+    [[maybe_unused]] const int raised =
+        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -20);
     std::unique_lock<std::mutex> lock(mutex_);
     while (clockRunning_) {
         uint64_t due = 0;
@@ -369,7 +385,11 @@ void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {
         const uint32_t chunk = std::min(frames, periodFrames_);
         std::fill_n(accumulator_.begin(), chunk * channels, 0);
         for (Voice* voice : voices_) {
-            if (voice->playing) MixVoice(*voice, chunk, signals);
+            if (!voice->playing) continue;
+            // A buffer started ahead of what is mixed joins at its start.
+            const auto wait = static_cast<uint32_t>(
+                std::min<uint64_t>(chunk, voice->startFrame - std::min(voice->startFrame, mixed_)));
+            if (wait < chunk) MixVoice(*voice, wait, chunk - wait, signals);
         }
         WriteOutput(out, chunk);
         out += chunk * outputFrameBytes_;
@@ -378,7 +398,7 @@ void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {
     }
 }
 
-void Mixer::MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals) {
+void Mixer::MixVoice(Voice& voice, uint32_t first, uint32_t frames, SignalBatch& signals) {
     const WaveLayout& in = voice.layout;
     const ChannelRoute route = RouteChannels(in, output_);
     const uint64_t step = (uint64_t{in.rate} << 32) / output_.rate;
@@ -397,7 +417,7 @@ void Mixer::MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals) {
             if (nextPosition == voice.frames) nextPosition = voice.looping ? 0 : voice.position;
             const uint8_t* next = voice.samples.data() + size_t{nextPosition} * in.blockAlign;
             const int64_t weight = voice.fraction >> 16;
-            int64_t* mix = accumulator_.data() + size_t{f} * outChannels;
+            int64_t* mix = accumulator_.data() + size_t{first + f} * outChannels;
             for (size_t c = 0; c < inChannels; ++c) {
                 int64_t sample = ReadSample(here + c * sampleBytes, in.bits);
                 if (weight != 0) {

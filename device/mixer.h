@@ -38,6 +38,9 @@ struct Voice {
     uint32_t position = 0;  // next frame to mix
     uint32_t fraction = 0;  // between `position` and the next frame, of 2^32
     int64_t gain = 0;       // amplitude in 2^-30
+    // The output frame it starts at: Play starts a buffer at the clock's
+    // present, even when earlier output frames are still to be mixed.
+    uint64_t startFrame = 0;
     std::vector<Notification> notifications;
 };
 
@@ -87,11 +90,15 @@ public:
     // The clock thread runs while the output is open: started before SDL's
     // callback can run, stopped before the output closes. Neither takes a
     // lock the caller may hold, except the device's own.
-    void StartClock();
+    // `startFrames`: what the output reads at once when it starts, which
+    // the clock starts at, so that this first fill does not push it on.
+    void StartClock(uint64_t startFrames);
     void StopClock();
     // Tells the clock thread that a buffer started or moved, so that its
     // next notification is due at another time. Call without Mutex() held.
     void Reschedule() { wake_.notify_one(); }
+    // The output frame the clock says is playing now. Needs Mutex().
+    uint64_t Present() const;
     // Waits, at most `limitMs`, for the output to take what the clock thread
     // mixed ahead: a client told a block has played may close the device
     // right away, and the block must still reach the output.
@@ -118,7 +125,8 @@ private:
     // Mixes ahead into the ring; false when the ring has no room for all.
     bool MixAheadLocked(uint64_t frames, SignalBatch& signals);
     void RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals);
-    void MixVoice(Voice& voice, uint32_t frames, SignalBatch& signals);
+    // Mixes `frames` output frames of `voice` from accumulator frame `first`.
+    void MixVoice(Voice& voice, uint32_t first, uint32_t frames, SignalBatch& signals);
     void WriteOutput(uint8_t* out, uint32_t frames) const;
 
     std::mutex signalMutex_;

@@ -206,6 +206,9 @@ HRESULT SecondaryBuffer::Play(DWORD reserved, DWORD priority, DWORD flags) {
         Hold hold(device_->Mix().Mutex());
         if (voice_.lost) return DSERR_BUFFERLOST;
         voice_.looping = (flags & DSBPLAY_LOOPING) != 0;
+        // Started at the clock's present: frames due earlier are not this
+        // buffer's to fill. Play on a playing buffer changes only its looping.
+        if (!voice_.playing) voice_.startFrame = device_->Mix().Present();
         voice_.playing = true;
     }
     device_->Mix().Reschedule();

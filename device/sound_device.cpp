@@ -84,7 +84,8 @@ bool SoundDevice::OpenOutputLocked(const WaveLayout& layout) {
         mixer_.SetOutput(layout, period);
     }
     // The clock starts before SDL's first callback, which it follows.
-    mixer_.StartClock();
+    mixer_.StartClock(
+        static_cast<uint64_t>(OutputStartFrames(static_cast<int>(layout.rate), period)));
     const OutputRequest request{static_cast<int>(layout.rate), layout.channels,
                                 SdlFormatFor(layout.bits), period};
     output_ = AudioOutput::Open(request, &Mixer::Render, &mixer_);
