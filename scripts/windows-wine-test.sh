@@ -211,9 +211,9 @@ play_and_measure() {
 }
 
 # Wine mixes on its own real-time schedule: on a loaded machine it can miss a
-# period and the sink hears a repeated or silent stretch. Such a run gets one
-# more try; a client that reports a wrong result never does.
-attempts="${MIVO_WINE_ATTEMPTS:-2}"
+# period and the sink hears a repeated or silent stretch. Such a run gets up
+# to two more tries; a client that reports a wrong result never does.
+attempts="${MIVO_WINE_ATTEMPTS:-3}"
 for attempt in $(seq "$attempts"); do
     status=0
     play_and_measure || status=$?
