@@ -34,7 +34,7 @@ struct Options {
 // A window of one block holding a level that is neither of the two expected
 // ones is the volume change itself; more than this many mean a wrong level.
 constexpr int kMaxTransitionWindows = 2;
-constexpr double kLevelTolerance = 0.02;  // relative
+constexpr double kLevelTolerance = 0.02;     // relative
 constexpr double kFrequencyTolerance = 1.0;  // Hz
 // A sampled sine obeys x[n+1] + x[n-1] = 2 cos(w) x[n]; 16-bit rounding
 // leaves at most about 2 of residual. A larger one is a jump in the wave: a
@@ -144,8 +144,10 @@ void CheckChannel(const Options& o, int channel, const std::vector<double>& x) {
     }
     const double loudMean = loud > 0 ? loudSum / loud : 0;
     const double quietMean = quietCount > 0 ? quietSum / quietCount : 0;
-    std::printf("  amplitude before   %.1f in %d blocks (want %.0f)\n", loudMean, loud, o.amplitude);
-    std::printf("  amplitude after    %.1f in %d blocks (want %.1f)\n", quietMean, quietCount, quiet);
+    std::printf("  amplitude before   %.1f in %d blocks (want %.0f)\n", loudMean, loud,
+                o.amplitude);
+    std::printf("  amplitude after    %.1f in %d blocks (want %.1f)\n", quietMean, quietCount,
+                quiet);
     if (loud > 0 && quietCount > 0) {
         std::printf("  ratio              %.4f (want %.4f)\n", quietMean / loudMean, o.volumeRatio);
     }
@@ -159,10 +161,11 @@ void CheckChannel(const Options& o, int channel, const std::vector<double>& x) {
 
 int main(int argc, char** argv) {
     if (argc != 9) {
-        std::fprintf(stderr,
-                     "usage: %s CAPTURE RATE CHANNELS FREQUENCY AMPLITUDE BLOCK_FRAMES VOLUME_RATIO "
-                     "TONE_FRAMES\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s CAPTURE RATE CHANNELS FREQUENCY AMPLITUDE BLOCK_FRAMES VOLUME_RATIO "
+            "TONE_FRAMES\n",
+            argv[0]);
         return 2;
     }
     Options o;
@@ -186,7 +189,8 @@ int main(int argc, char** argv) {
     const int floor = static_cast<int>(o.amplitude * o.volumeRatio / 16);
     auto loudFrame = [&](size_t f) {
         for (int c = 0; c < o.channels; ++c) {
-            if (std::abs(samples[f * static_cast<size_t>(o.channels) + static_cast<size_t>(c)]) > floor) {
+            if (std::abs(samples[f * static_cast<size_t>(o.channels) + static_cast<size_t>(c)]) >
+                floor) {
                 return true;
             }
         }
@@ -218,7 +222,8 @@ int main(int argc, char** argv) {
     Check(longestQuiet <= static_cast<size_t>(o.blockFrames), "a gap longer than one block");
     // The silence before the tone's first loud sample is at most a few
     // samples of the sine's start, so every frame written must be there.
-    Check(std::labs(toneFrames - o.toneFrames) <= o.blockFrames, "tone length differs from what was written");
+    Check(std::labs(toneFrames - o.toneFrames) <= o.blockFrames,
+          "tone length differs from what was written");
 
     for (int c = 0; c < o.channels; ++c) {
         std::vector<double> x(last - first + 1);

@@ -38,12 +38,14 @@ int main(int argc, char** argv) {
     if (deviceInstalled) {
         // The device library was found and bound; whether a sound output
         // opened depends on the machine.
-        const bool bound = sound.InitStatus == CdsStatusReady || sound.InitStatus == CdsStatusNoDevice;
+        const bool bound =
+            sound.InitStatus == CdsStatusReady || sound.InitStatus == CdsStatusNoDevice;
         Expect("window: sound device bound", bound ? 1 : 0, 1);
         std::printf("window: InitStatus %ld\n", static_cast<long>(sound.InitStatus));
         if (sound.InitializationSuccessful() == 1) {
             Expect("SetApplicationMode(priority)", sound.SetApplicationMode(CdsModePriority), 1);
-            Expect("CreatePrimaryBuffer(2 ch, 16 bit)", sound.CreatePrimaryBuffer(2, 16, 16, 48000, 0), 1);
+            Expect("CreatePrimaryBuffer(2 ch, 16 bit)",
+                   sound.CreatePrimaryBuffer(2, 16, 16, 48000, 0), 1);
         }
     } else {
         Expect("window, no sound device: InitStatus", sound.InitStatus, CdsStatusNoLibrary);

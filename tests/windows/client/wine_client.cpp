@@ -163,14 +163,13 @@ uint32_t Stream(CdsObject& sound, HANDLE blockEvent, Tone& tone) {
             ++completed;
             nextRefill = nextRefill % kBlocks + 1;
             if (completed == kLoudBlocks) {
-                Expect("SetStreamingBufferVolume(-600)", sound.SetStreamingBufferVolume(kQuietVolume),
-                       1);
+                Expect("SetStreamingBufferVolume(-600)",
+                       sound.SetStreamingBufferVolume(kQuietVolume), 1);
                 int32_t volume = 1;
                 int32_t maximum = 1;
                 int32_t minimum = 1;
-                Expect("GetStreamingBufferVolume", sound.GetStreamingBufferVolume(&volume, &maximum,
-                                                                                  &minimum),
-                       1);
+                Expect("GetStreamingBufferVolume",
+                       sound.GetStreamingBufferVolume(&volume, &maximum, &minimum), 1);
                 Expect("  volume", volume, kQuietVolume);
                 Expect("  maximum", maximum, 0);
                 Expect("  minimum", minimum, -10000);
@@ -194,8 +193,8 @@ void RunFirstObject(CdsObject& sound, HANDLE blockEvent, HANDLE stopEvent) {
     // The null sink that CI plays into is stereo.
     Expect("  speakers", speakers, 2);
 
-    Expect("CreatePrimaryBuffer(2 ch, 16 bit, 48 kHz)", sound.CreatePrimaryBuffer(2, 16, 16, kRate, 0),
-           1);
+    Expect("CreatePrimaryBuffer(2 ch, 16 bit, 48 kHz)",
+           sound.CreatePrimaryBuffer(2, 16, 16, kRate, 0), 1);
     Expect("  PrimaryBufferCreated", sound.PrimaryBufferCreated, 1);
 
     // Whether a stereo device takes a six-channel hardware format is the
@@ -208,8 +207,8 @@ void RunFirstObject(CdsObject& sound, HANDLE blockEvent, HANDLE stopEvent) {
     Expect("CreatePrimaryBuffer(2 ch) again", sound.CreatePrimaryBuffer(2, 16, 16, kRate, 0), 1);
 
     Expect("CreateStreamingBuffer(4 blocks, both events)",
-           sound.CreateStreamingBuffer(kBufferBytes, kBlockBytes, blockEvent, stopEvent, kChannels, 16,
-                                       16, kRate, 0),
+           sound.CreateStreamingBuffer(kBufferBytes, kBlockBytes, blockEvent, stopEvent, kChannels,
+                                       16, 16, kRate, 0),
            1);
     Expect("  BlockCount", sound.BlockCount, kBlocks);
     Expect("  notification interface held", sound.StreamingNotify != nullptr ? 1 : 0, 1);
@@ -223,24 +222,24 @@ void RunFirstObject(CdsObject& sound, HANDLE blockEvent, HANDLE stopEvent) {
 
     uint32_t play = 1;
     uint32_t write = 1;
-    Expect("GetStreamingBufferPositions before play", sound.GetStreamingBufferPositions(&play, &write),
-           1);
+    Expect("GetStreamingBufferPositions before play",
+           sound.GetStreamingBufferPositions(&play, &write), 1);
     Expect("  play cursor", play, 0);
-    Expect("GetStreamingBufferPositions(null, null)", sound.GetStreamingBufferPositions(nullptr, nullptr),
-           1);
+    Expect("GetStreamingBufferPositions(null, null)",
+           sound.GetStreamingBufferPositions(nullptr, nullptr), 1);
 
     Expect("PlayStreamingBuffer", sound.PlayStreamingBuffer(), 1);
     Expect("blocks played through", Stream(sound, blockEvent, tone), kPlayedBlocks);
 
     ResetEvent(stopEvent);
     Expect("StopStreamingBuffer", sound.StopStreamingBuffer(), 1);
-    Expect("stop event fired", WaitForSingleObject(stopEvent, kEventWaitMs) == WAIT_OBJECT_0 ? 1 : 0,
-           1);
+    Expect("stop event fired",
+           WaitForSingleObject(stopEvent, kEventWaitMs) == WAIT_OBJECT_0 ? 1 : 0, 1);
 
     Expect("ResetStreamingBuffer", sound.ResetStreamingBuffer(), 1);
     play = 1;
-    Expect("GetStreamingBufferPositions after reset", sound.GetStreamingBufferPositions(&play, nullptr),
-           1);
+    Expect("GetStreamingBufferPositions after reset",
+           sound.GetStreamingBufferPositions(&play, nullptr), 1);
     Expect("  play cursor", play, 0);
     Expect("SetStreamingBufferPosition(3)", sound.SetStreamingBufferPosition(3), 1);
     Expect("GetStreamingBufferPositions", sound.GetStreamingBufferPositions(&play, nullptr), 1);
@@ -258,8 +257,8 @@ void RunSecondObject(CdsObject& sound) {
     Expect("second: SetApplicationMode(priority)", sound.SetApplicationMode(CdsModePriority), 1);
     Expect("second: CreatePrimaryBuffer(2 ch)", sound.CreatePrimaryBuffer(2, 16, 16, kRate, 0), 1);
     Expect("second: CreateStreamingBuffer(no events)",
-           sound.CreateStreamingBuffer(kBufferBytes, kBlockBytes, nullptr, nullptr, kChannels, 16, 16,
-                                       kRate, 0),
+           sound.CreateStreamingBuffer(kBufferBytes, kBlockBytes, nullptr, nullptr, kChannels, 16,
+                                       16, kRate, 0),
            1);
     Tone silence;
     Expect("second: lock, fill, unlock block 2", FillBlock(sound, 2, silence, true) ? 1 : 0, 1);
@@ -297,8 +296,8 @@ int main() {
 
     auto* second = new CdsObject(window, &kDefaultPlayback);
     Expect("second: InitStatus (default playback GUID)", second->InitStatus, CdsStatusReady);
-    Expect("second: DeviceGuid is the pointer given", second->DeviceGuid == &kDefaultPlayback ? 1 : 0,
-           1);
+    Expect("second: DeviceGuid is the pointer given",
+           second->DeviceGuid == &kDefaultPlayback ? 1 : 0, 1);
     delete first;
     Expect("dsound.dll still loaded for the second", SoundLibraryLoaded() ? 1 : 0, 1);
     RunSecondObject(*second);
