@@ -2,8 +2,8 @@
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
+#include <ctime>
 
 #include <algorithm>
 #include <cmath>
@@ -53,7 +53,8 @@ ChannelRoute RouteChannels(const WaveLayout& from, const WaveLayout& to) {
         }
         return route;
     }
-    constexpr DWORD kFrontLeft = 0x1, kFrontRight = 0x2;
+    constexpr DWORD kFrontLeft = 0x1;
+    constexpr DWORD kFrontRight = 0x2;
     for (int c = 0; c < from.channels; ++c) {
         auto& targets = route.to[static_cast<size_t>(c)];
         const int direct = ChannelOfSpeaker(to.channelMask, NthSpeaker(from.channelMask, c));
@@ -157,7 +158,8 @@ void Mixer::SetOutput(const WaveLayout& layout, int periodFrames) {
     output_ = layout;
     outputFrameBytes_ = SampleBytesOnOutput(layout.bits) * static_cast<uint32_t>(layout.channels);
     periodFrames_ = static_cast<uint32_t>(periodFrames);
-    accumulator_.assign(periodFrames_ * static_cast<uint32_t>(layout.channels), 0);
+    accumulator_.assign(static_cast<size_t>(periodFrames_) * static_cast<size_t>(layout.channels),
+                        0);
     // Room for a few callbacks' worth and 100 ms: the clock runs at most a
     // callback and a margin ahead of the output's reads.
     ringFrames_ = uint64_t{periodFrames_} * 4 + layout.rate / 10;
@@ -392,7 +394,7 @@ void Mixer::RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals) {
             if (wait < chunk) MixVoice(*voice, wait, chunk - wait, signals);
         }
         WriteOutput(out, chunk);
-        out += chunk * outputFrameBytes_;
+        out += static_cast<size_t>(chunk) * outputFrameBytes_;
         frames -= chunk;
         mixed_ += chunk;
     }
@@ -405,7 +407,7 @@ void Mixer::MixVoice(Voice& voice, uint32_t first, uint32_t frames, SignalBatch&
     const int64_t gain = (voice.gain * master_) >> 30;
     const auto outChannels = static_cast<size_t>(output_.channels);
     const auto inChannels = static_cast<size_t>(in.channels);
-    const size_t sampleBytes = static_cast<size_t>(in.bits / 8);
+    const auto sampleBytes = static_cast<size_t>(in.bits / 8);
     const uint32_t start = voice.position;
     uint64_t consumed = 0;
     bool ended = false;

@@ -81,7 +81,7 @@ HRESULT SecondaryBuffer::GetCaps(DSBCAPS* caps) {
 
 HRESULT SecondaryBuffer::GetCurrentPosition(DWORD* play, DWORD* write) {
     Hold hold(device_->Mix().Mutex());
-    const DWORD size = static_cast<DWORD>(voice_.samples.size());
+    const auto size = static_cast<DWORD>(voice_.samples.size());
     const DWORD at = voice_.position * voice_.layout.blockAlign;
     // A stopped buffer has nothing in flight: both cursors meet.
     const DWORD lead = voice_.playing ? device_->Mix().WriteLead(voice_) : 0;
@@ -165,7 +165,7 @@ HRESULT SecondaryBuffer::Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, v
     device_->OutputLost();
     Hold hold(device_->Mix().Mutex());
     if (voice_.lost) return DSERR_BUFFERLOST;
-    const DWORD size = static_cast<DWORD>(voice_.samples.size());
+    const auto size = static_cast<DWORD>(voice_.samples.size());
     if ((flags & DSBLOCK_FROMWRITECURSOR) != 0) {
         const DWORD at = voice_.position * voice_.layout.blockAlign;
         offset = voice_.playing ? (at + device_->Mix().WriteLead(voice_)) % size : at;
@@ -261,7 +261,7 @@ HRESULT SecondaryBuffer::SetNotificationPositions(DWORD count, const DSBPOSITION
     } catch (const std::bad_alloc&) {
         return DSERR_OUTOFMEMORY;
     }
-    const DWORD size = static_cast<DWORD>(voice_.samples.size());
+    const auto size = static_cast<DWORD>(voice_.samples.size());
     for (DWORD i = 0; i < count; ++i) {
         const DWORD offset = positions[i].dwOffset;
         const auto fd = reinterpret_cast<intptr_t>(positions[i].hEventNotify);

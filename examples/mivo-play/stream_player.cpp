@@ -33,7 +33,9 @@ private:
 
 // The 3-channel layouts mivo offers, picked from the file's speakers.
 int32_t LayoutKind(const WavFormat& format) {
-    constexpr uint32_t kFrontPair = 0x3, kFrontCentre = 0x4, kBackCentre = 0x100;
+    constexpr uint32_t kFrontPair = 0x3;
+    constexpr uint32_t kFrontCentre = 0x4;
+    constexpr uint32_t kBackCentre = 0x100;
     if (format.channelMask == (kFrontPair | kBackCentre)) return 1;
     if (format.channelMask == (kFrontPair | kFrontCentre)) return 2;
     return 0;
@@ -69,7 +71,8 @@ bool PlayThrough(CdsObject& sound, PcmSource& source, bool progress, uint64_t& f
     const uint32_t blockFrames =
         static_cast<uint32_t>(f.rate) / 50 > 0 ? static_cast<uint32_t>(f.rate) / 50 : 1;
     const uint32_t blockBytes = blockFrames * f.FrameBytes();
-    EventFd blockEvent, stopEvent;
+    EventFd blockEvent;
+    EventFd stopEvent;
     if (!blockEvent.Valid() || !stopEvent.Valid()) {
         error = "cannot create events";
         return false;
@@ -89,7 +92,8 @@ bool PlayThrough(CdsObject& sound, PcmSource& source, bool progress, uint64_t& f
     // Blocks are counted from the start of playback: block n of the stream
     // lives in buffer block n % 4 + 1.
     bool failed = false;
-    uint64_t written = 0, withSound = 0;
+    uint64_t written = 0;
+    uint64_t withSound = 0;
     for (; written < kBlocks; ++written) {
         if (Refill(sound, static_cast<uint32_t>(written % kBlocks) + 1, source, failed)) {
             withSound = written + 1;
