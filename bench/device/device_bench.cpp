@@ -15,7 +15,6 @@
 // The output is a continuous 1 kHz tone at half of full scale, so that a
 // capture of it can be checked for gaps.
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -29,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "event_fd.h"
 #include "mivo.h"
 #include "mivo_dsound_hooks.h"
 
@@ -38,22 +38,7 @@ constexpr int32_t kRate = 48000;
 constexpr uint32_t kFrameBytes = 4;
 constexpr uint32_t kBlocks = 4;
 
-class EventFd {
-public:
-    EventFd() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-    ~EventFd() { close(fd_); }
-    EventFd(const EventFd&) = delete;
-    EventFd& operator=(const EventFd&) = delete;
-    int Fd() const { return fd_; }
-    HANDLE Handle() const { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd_)); }
-    uint64_t Take() const {
-        uint64_t n = 0;
-        return read(fd_, &n, sizeof n) == sizeof n ? n : 0;
-    }
-
-private:
-    int fd_;
-};
+using mivo_support::EventFd;
 
 // CLOCK_MONOTONIC, as the device's signal times.
 double Now() {

@@ -1,8 +1,6 @@
 #include "stream_player.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
+#include "event_fd.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,25 +9,7 @@ namespace {
 
 constexpr uint32_t kBlocks = 4;
 
-class EventFd {
-public:
-    EventFd() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-    ~EventFd() {
-        if (fd_ >= 0) close(fd_);
-    }
-    EventFd(const EventFd&) = delete;
-    EventFd& operator=(const EventFd&) = delete;
-    bool Valid() const { return fd_ > 0; }
-    int Fd() const { return fd_; }
-    HANDLE Handle() const { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd_)); }
-    uint64_t Take() const {
-        uint64_t count = 0;
-        return read(fd_, &count, sizeof count) == sizeof count ? count : 0;
-    }
-
-private:
-    int fd_;
-};
+using mivo_support::EventFd;
 
 // The 3-channel layouts mivo offers, picked from the file's speakers.
 int32_t LayoutKind(const WavFormat& format) {

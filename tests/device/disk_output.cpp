@@ -1,7 +1,5 @@
 #include "disk_output.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -11,18 +9,6 @@
 #include <iterator>
 
 namespace device_test {
-
-EventFd::EventFd() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-EventFd::~EventFd() { close(fd_); }
-HANDLE EventFd::Handle() const { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd_)); }
-
-uint64_t EventFd::Take(int timeoutMs) {
-    pollfd ready{fd_, POLLIN, 0};
-    if (poll(&ready, 1, timeoutMs) <= 0) return 0;
-    uint64_t count = 0;
-    if (read(fd_, &count, sizeof count) != sizeof count) return 0;
-    return count;
-}
 
 DiskFile::DiskFile(int delayMs) {
     static std::atomic<int> serial{0};

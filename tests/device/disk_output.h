@@ -7,25 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "event_fd.h"
 #include "mivo.h"
 
 namespace device_test {
 
-// An eventfd used as a DirectSound event handle; counts the signals.
-class EventFd {
-public:
-    EventFd();
-    ~EventFd();
-    EventFd(const EventFd&) = delete;
-    EventFd& operator=(const EventFd&) = delete;
-    HANDLE Handle() const;
-    // Signals received since the last call, waiting up to `timeoutMs` for
-    // the first (0: do not wait).
-    uint64_t Take(int timeoutMs = 0);
-
-private:
-    int fd_;
-};
+using mivo_support::EventFd;
 
 // Points SDL's disk driver at a fresh file for the next device opened.
 // `delayMs` paces the output (-1: SDL's default, about real time).
