@@ -61,15 +61,7 @@ HRESULT PrimaryBuffer::GetCurrentPosition(DWORD* play, DWORD* write) {
 }
 
 HRESULT PrimaryBuffer::GetFormat(WAVEFORMATEX* format, DWORD bytes, DWORD* written) {
-    if (format == nullptr && written == nullptr) return DSERR_INVALIDPARAM;
-    WAVEFORMATEXTENSIBLE record{};
-    const DWORD size = WriteWaveFormat(device_->OutputLayout(), record);
-    if (format != nullptr) {
-        if (bytes < size) return DSERR_INVALIDPARAM;
-        std::memcpy(format, &record, size);
-    }
-    if (written != nullptr) *written = size;
-    return DS_OK;
+    return AnswerGetFormat(device_->OutputLayout(), format, bytes, written);
 }
 
 HRESULT PrimaryBuffer::GetVolume(LONG* volume) {

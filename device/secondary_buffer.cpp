@@ -91,15 +91,7 @@ HRESULT SecondaryBuffer::GetCurrentPosition(DWORD* play, DWORD* write) {
 }
 
 HRESULT SecondaryBuffer::GetFormat(WAVEFORMATEX* format, DWORD bytes, DWORD* written) {
-    if (format == nullptr && written == nullptr) return DSERR_INVALIDPARAM;
-    WAVEFORMATEXTENSIBLE record{};
-    const DWORD size = WriteWaveFormat(voice_.layout, record);
-    if (format != nullptr) {
-        if (bytes < size) return DSERR_INVALIDPARAM;
-        std::memcpy(format, &record, size);
-    }
-    if (written != nullptr) *written = size;
-    return DS_OK;
+    return AnswerGetFormat(voice_.layout, format, bytes, written);
 }
 
 HRESULT SecondaryBuffer::GetVolume(LONG* volume) {

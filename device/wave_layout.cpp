@@ -95,4 +95,17 @@ DWORD WriteWaveFormat(const WaveLayout& layout, WAVEFORMATEXTENSIBLE& record) {
     return WaveFormatSize(layout);
 }
 
+HRESULT AnswerGetFormat(const WaveLayout& layout, WAVEFORMATEX* format, DWORD bytes,
+                        DWORD* written) {
+    if (format == nullptr && written == nullptr) return DSERR_INVALIDPARAM;
+    WAVEFORMATEXTENSIBLE record{};
+    const DWORD size = WriteWaveFormat(layout, record);
+    if (format != nullptr) {
+        if (bytes < size) return DSERR_INVALIDPARAM;
+        std::memcpy(format, &record, size);
+    }
+    if (written != nullptr) *written = size;
+    return DS_OK;
+}
+
 }  // namespace mivo_dsound

@@ -36,4 +36,9 @@ DWORD WriteWaveFormat(const WaveLayout& layout, WAVEFORMATEXTENSIBLE& record);
 // The record size GetFormat reports for `layout`.
 DWORD WaveFormatSize(const WaveLayout& layout);
 
+// IDirectSoundBuffer::GetFormat for a buffer holding `layout`, in both of its
+// forms: the size alone (null record), or the record into `bytes` of memory.
+HRESULT AnswerGetFormat(const WaveLayout& layout, WAVEFORMATEX* format, DWORD bytes,
+                        DWORD* written);
+
 }  // namespace mivo_dsound
