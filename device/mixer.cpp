@@ -111,6 +111,9 @@ constexpr int64_t kClockMarginNs = 2000000;
 // How often the clock is drawn back towards the output's reads when it ran
 // ahead of them (the output's clock is slower than this machine's).
 constexpr int64_t kClockWindowNs = 250000000;
+// A clock thread this much later than it meant to wake was not running: the
+// process stalled (see ResumeAfterStallLocked).
+constexpr int64_t kStallNs = 10000000;
 // With nothing due, the clock thread still looks about this often.
 constexpr auto kIdleWait = std::chrono::milliseconds(200);
 // A full ring waits for the output to take some.
@@ -208,11 +211,15 @@ uint64_t Mixer::Present() const {
 }
 
 uint64_t Mixer::LineAt(int64_t nanoseconds) const {
-    const int64_t elapsed = std::max<int64_t>(0, nanoseconds - lineNs_);
+    return lineFrames_ + FramesOver(nanoseconds - lineNs_);
+}
+
+uint64_t Mixer::FramesOver(int64_t nanoseconds) const {
+    const int64_t elapsed = std::max<int64_t>(0, nanoseconds);
     const uint64_t rate = output_.rate;
     const auto seconds = static_cast<uint64_t>(elapsed / kSecondNs);
     const auto rest = static_cast<uint64_t>(elapsed % kSecondNs);
-    return lineFrames_ + seconds * rate + rest * rate / kSecondNs;
+    return seconds * rate + rest * rate / kSecondNs;
 }
 
 int64_t Mixer::TimeOfFrame(uint64_t frame) const {
@@ -254,35 +261,60 @@ void Mixer::RunClock() {
     [[maybe_unused]] const int raised =
         setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -20);
     std::unique_lock<std::mutex> lock(mutex_);
+    // When the thread expects to run again; 0 while it waits for nothing.
+    int64_t backAt = 0;
     while (clockRunning_) {
+        const int64_t now = NowNs();
+        if (backAt != 0 && now - backAt > kStallNs) ResumeAfterStallLocked(backAt, now);
         uint64_t due = 0;
         if (!NextDueLocked(due)) {
+            backAt = 0;
             wake_.wait_for(lock, kIdleWait);
             continue;
         }
-        if (due > LineAt(NowNs())) {
-            const std::chrono::steady_clock::time_point at{
-                std::chrono::nanoseconds(TimeOfFrame(due))};
-            wake_.wait_until(lock, at);
+        if (due > LineAt(now)) {
+            backAt = TimeOfFrame(due);
+            wake_.wait_until(lock, std::chrono::steady_clock::time_point{
+                                       std::chrono::nanoseconds(backAt)});
             continue;
         }
         if (due > rendered_ + ringFrames_) {
+            backAt = now + std::chrono::nanoseconds(kFullRingWait).count();
             wake_.wait_for(lock, kFullRingWait);
             continue;
         }
         // The signal lock comes first; the state is looked at again under both.
         lock.unlock();
-        Tick();
+        backAt = Tick(now);
         lock.lock();
     }
 }
 
-void Mixer::Tick() {
+void Mixer::ResumeAfterStallLocked(int64_t stalledNs, int64_t now) {
+    // The process did not run from `stalledNs` to `now`: neither did the
+    // client, which could not refill what played meanwhile. Going on from
+    // where the clock stopped keeps the buffer's blocks in order; catching
+    // up would hand a client that wakes to several block events at once a
+    // cursor a whole lap on, and it could not tell which blocks are done.
+    // The output's reads still pull the clock on when they come first.
+    // The stall is taken off the line wherever it was last set: the
+    // output's callback may have set it since.
+    const uint64_t line = LineAt(now);
+    const uint64_t stalled = FramesOver(now - stalledNs);
+    lineFrames_ = std::max(line - std::min(line, stalled), mixed_);
+    lineNs_ = now;
+    leastLead_ = std::numeric_limits<int64_t>::max();
+    windowNs_ = now;
+}
+
+int64_t Mixer::Tick(int64_t since) {
     SignalBatch signals;
     std::lock_guard<std::mutex> signalling(signalMutex_);
     const int64_t now = NowNs();
     {
         std::lock_guard<std::mutex> hold(mutex_);
+        // The stall may come while the thread waits for the locks.
+        if (now - since > kStallNs) ResumeAfterStallLocked(since, now);
         const uint64_t line = LineAt(now);
         // Up to each notification exactly, so that a client woken by it finds
         // the play cursor on its offset.
@@ -295,6 +327,7 @@ void Mixer::Tick() {
         lastSignal_.store(static_cast<uint64_t>(now), std::memory_order_release);
     }
     signals.Flush();
+    return now;
 }
 
 bool Mixer::MixAheadLocked(uint64_t frames, SignalBatch& signals) {

@@ -112,13 +112,18 @@ public:
 
 private:
     void RunClock();
-    // Mixes the notifications whose time has come on the clock.
-    void Tick();
+    // Mixes the notifications whose time has come on the clock; `since`:
+    // when the clock thread found them due. Returns the time it mixed at.
+    int64_t Tick(int64_t since);
+    // Restarts the clock where it stood at `stalledNs` after a stall.
+    void ResumeAfterStallLocked(int64_t stalledNs, int64_t now);
     // The output frame at which the earliest notification of a playing
     // buffer fires; false when none is coming.
     bool NextDueLocked(uint64_t& due) const;
     // Where the clock says the output is at `nanoseconds`.
     uint64_t LineAt(int64_t nanoseconds) const;
+    // Output frames played over a span of time (none over a negative one).
+    uint64_t FramesOver(int64_t nanoseconds) const;
     int64_t TimeOfFrame(uint64_t frame) const;
     // Follows the output's reads after a callback consumed up to rendered_.
     void FollowReadsLocked(int64_t now);

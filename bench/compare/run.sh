@@ -15,6 +15,7 @@
 #
 #   bench/compare/run.sh [--quick] [--seconds N] [--blocks "5 10 20"]
 #                        [--work-dir DIR] [--windows-build DIR] [--mivo-env "VAR=VALUE ..."]
+#                        [--contenders "mivo wine sdl2"] [--stall MS]
 #
 # --quick          5 s per run instead of 30 (also MIVO_COMPARE_SECONDS=N)
 # --seconds N      seconds of tone per run
@@ -25,6 +26,10 @@
 # --mivo-env       environment for the mivo runs alone, to try the software
 #                  device's settings (MIVO_DSOUND_PERIOD_FRAMES=512, say)
 #                  against unchanged Wine and SDL2 runs
+# --contenders     which of mivo, wine and sdl2 to run (default: all three)
+# --stall MS       freeze each contender's processes (SIGSTOP) for MS ms every
+#                  3 s of its run, as a descheduled process is: how each one
+#                  comes through a stall longer than its buffer
 #
 # Missing mingw-w64 or Wine leaves the wine column empty; a missing sound
 # server fails. Every step has a timeout; the sound server, the capture and
@@ -37,6 +42,8 @@ blocks="5 10 20"
 work_dir="$source_dir/build/compare"
 windows_build="$source_dir/build/windows"
 mivo_env=""
+contenders=""
+stall_ms=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --quick) seconds=5; shift ;;
@@ -45,12 +52,18 @@ while [ $# -gt 0 ]; do
         --work-dir) work_dir="$2"; shift 2 ;;
         --windows-build) windows_build="$2"; shift 2 ;;
         --mivo-env) mivo_env="$2"; shift 2 ;;
+        --contenders) contenders="$2"; shift 2 ;;
+        --stall) stall_ms="$2"; shift 2 ;;
         -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
 done
 case "$seconds" in '' | *[!0-9]*) echo "--seconds takes whole seconds" >&2; exit 2 ;; esac
 [ "$seconds" -ge 1 ] || { echo "--seconds must be at least 1" >&2; exit 2; }
+case "$stall_ms" in '' | *[!0-9]*) echo "--stall takes whole milliseconds" >&2; exit 2 ;; esac
+for who in $contenders; do
+    case "$who" in mivo | wine | sdl2) ;; *) echo "unknown contender: $who" >&2; exit 2 ;; esac
+done
 mkdir -p "$work_dir"
 work_dir="$(cd "$work_dir" && pwd)"
 
@@ -74,6 +87,7 @@ for tool in "$triple-g++-posix" wine wineboot wineserver; do
     fi
 done
 echo "runs of $seconds s, blocks of $blocks ms${mivo_env:+; mivo runs with $mivo_env}"
+[ "$stall_ms" -gt 0 ] && echo "each contender frozen for $stall_ms ms every 3 s"
 
 step "build the Linux programs ($host_build)"
 cd "$source_dir" || exit 1
@@ -157,12 +171,32 @@ if [ "$with_wine" -eq 1 ]; then
     echo "wineserver pid $wineserver_pid"
 fi
 
+# The contenders' processes (the Windows client runs as
+# mivo-compare-client.exe under Wine).
+contender_pattern='mivo-compare-(client|sdl)'
+
+# Freezes the contender every 3 s for $stall_ms ms until killed; the caller
+# thaws it for good afterwards.
+freeze_now_and_then() {
+    local pause
+    pause=$(awk -v ms="$stall_ms" 'BEGIN { printf "%.3f", ms / 1000 }')
+    while sleep 3; do
+        pkill -STOP -f "$contender_pattern"
+        sleep "$pause"
+        pkill -CONT -f "$contender_pattern"
+    done
+}
+
 # Plays one run while capturing the sink: run_one CONTENDER BLOCK_MS
 run_one() {
-    local who="$1" ms="$2" stem="$results/$1-$2ms" status
+    local who="$1" ms="$2" stem="$results/$1-$2ms" status freezer=""
     local bound=$((seconds * 2 + 60))
     rm -f "$stem.log" "$stem.raw" "$stem.out"
     private_pulse_capture "$stem.raw" || fail "the capture did not start"
+    if [ "$stall_ms" -gt 0 ]; then
+        freeze_now_and_then &
+        freezer=$!
+    fi
     case "$who" in
         mivo)
             # shellcheck disable=SC2086
@@ -186,6 +220,11 @@ run_one() {
             [ -f "$wine_run/run.log" ] && mv "$wine_run/run.log" "$stem.log"
             ;;
     esac
+    if [ -n "$freezer" ]; then
+        kill "$freezer" 2>/dev/null
+        wait "$freezer" 2>/dev/null
+        pkill -CONT -f "$contender_pattern"
+    fi
     # Let the tail of the tone through the sink before the capture stops.
     sleep 0.7
     private_pulse_capture_stop
@@ -212,8 +251,13 @@ idle_server=$(awk -v t=$((idle_after - idle_before)) -v hz="$tick_hz" 'BEGIN { p
 echo "pulseaudio, capturing, nothing playing: $idle_server ms/s"
 
 step "runs"
-contenders="mivo sdl2"
-[ "$with_wine" -eq 1 ] && contenders="mivo wine sdl2"
+if [ -z "$contenders" ]; then
+    contenders="mivo sdl2"
+    [ "$with_wine" -eq 1 ] && contenders="mivo wine sdl2"
+fi
+case " $contenders " in
+    *" wine "*) [ "$with_wine" -eq 1 ] || fail "no Wine here for the wine runs" ;;
+esac
 # Block length by block length, the contenders in turn, so that a slow
 # stretch of the machine does not fall on one contender alone.
 for ms in $blocks; do

@@ -1,10 +1,16 @@
 // The software device under abuse: many threads and objects at once, a
 // buffer destroyed while it plays, Stop and Release racing the mixer, a lost
-// output mid-stream, a client that never unlocks, descriptions of every
+// output mid-stream, the whole process stopped for a while, a client that never unlocks, descriptions of every
 // shape, and the largest buffer there is. Nothing may crash, leak or hang,
 // and every answer must be one DirectSound allows.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <random>
 #include <thread>
 #include <vector>
@@ -233,6 +239,62 @@ TEST(LostOutput, PlaybackGoesOnAfterRestore) {
     EXPECT_EQ(sound->PlayStreamingBuffer(), 1);
     blockEvent.Take(0);
     EXPECT_GT(blockEvent.Take(2000), 0u) << "no block event after the restore";
+    EXPECT_EQ(sound->StopStreamingBuffer(), 1);
+}
+
+// Stops this whole process for `ms`, as a descheduled one is, from a child
+// that sends the signals; returns once the process runs again.
+void StallThisProcess(int ms) {
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child == 0) {
+        // Only async-signal-safe calls in the child of a threaded process.
+        kill(parent, SIGSTOP);
+        const timespec pause{ms / 1000, (ms % 1000) * 1000000L};
+        nanosleep(&pause, nullptr);
+        kill(parent, SIGCONT);
+        _exit(0);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+TEST(Stall, AfterTheProcessStallsPlaybackGoesOnWhereItStopped) {
+    // 20 ms blocks in a one-second buffer, so that how far the cursor moved
+    // is never ambiguous.
+    constexpr uint32_t kStallBlockBytes = 3840;
+    constexpr uint32_t kStallBufferBytes = 50 * kStallBlockBytes;
+    DiskFile file(-1);  // at the pace of real time, as a sound card takes it
+    EventFd blockEvent, stopEvent;
+    auto sound = OpenDevice({2, 16, 48000, 0});
+    ASSERT_NE(sound, nullptr);
+    ASSERT_EQ(sound->CreateStreamingBuffer(kStallBufferBytes, kStallBlockBytes,
+                                           blockEvent.Handle(), stopEvent.Handle(), 2, 16, 16,
+                                           48000, 0),
+              1);
+    constexpr auto kStall = std::chrono::milliseconds(500);
+    ASSERT_EQ(sound->PlayStreamingBuffer(), 1);
+    ASSERT_GT(blockEvent.Take(1000), 0u);
+    uint32_t before = 0;
+    ASSERT_EQ(sound->GetStreamingBufferPositions(&before, nullptr), 1);
+    blockEvent.Take();
+    const auto start = std::chrono::steady_clock::now();
+
+    StallThisProcess(static_cast<int>(kStall.count()));
+    // Nothing ran during the stall, the client included: the next event
+    // ends a block played while the process ran, not one that played unseen.
+    ASSERT_GT(blockEvent.Take(1000), 0u);
+    uint32_t after = 0;
+    ASSERT_EQ(sound->GetStreamingBufferPositions(&after, nullptr), 1);
+    const auto ran = std::chrono::steady_clock::now() - start - kStall;
+    const uint32_t moved = (after + kStallBufferBytes - before) % kStallBufferBytes;
+    // At most what the process ran for, and the block then playing; a cursor
+    // that caught up moves on by the stall or by as much as was mixed ahead.
+    const auto ranBytes = static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::microseconds>(ran).count() * 192 / 1000);
+    EXPECT_LT(moved, ranBytes + 2 * kStallBlockBytes) << "the cursor caught up on the stall";
     EXPECT_EQ(sound->StopStreamingBuffer(), 1);
 }
 
