@@ -274,8 +274,8 @@ void Mixer::RunClock() {
         }
         if (due > LineAt(now)) {
             backAt = TimeOfFrame(due);
-            wake_.wait_until(lock, std::chrono::steady_clock::time_point{
-                                       std::chrono::nanoseconds(backAt)});
+            wake_.wait_until(
+                lock, std::chrono::steady_clock::time_point{std::chrono::nanoseconds(backAt)});
             continue;
         }
         if (due > rendered_ + ringFrames_) {

@@ -8,7 +8,8 @@
 // figure is what the contender costs.
 // DIR holds <contender>-<ms>ms.log (written by the client) and
 // <contender>-<ms>ms.raw (the sink's monitor while it played) for the
-// contenders mivo, wine and sdl2.
+// contenders mivo, wine and sdl2, and <contender>-<ms>ms.wake when
+// mivo-compare-wake-probe ran beside it.
 #include <unistd.h>
 
 #include <cstdio>
@@ -49,12 +50,16 @@ int main(int argc, char** argv) {
             run.figures = ReadRunFigures(stem + ".log", ticksPerSecond);
             run.present = run.figures.readable;
             if (run.present) run.faults = AnalyseCapture(stem + ".raw");
+            run.probe = ReadWakeProbe(stem + ".wake");
         }
     }
     for (auto& contender : runs) {
         for (auto& run : contender.second) run.second.figures.idleServer = idleServer;
     }
     PrintRunDetails(runs, blockMs);
+    std::printf(
+        "stalls: wake-ups of a plain 5 ms sleeper beside the run 15 ms or more late, "
+        "and the latest (ms)\n");
     std::printf("\nidle sound server with the capture running: %.2f ms/s, taken off the CPU rows\n",
                 idleServer);
     std::printf("\n");

@@ -58,9 +58,9 @@ bool GapFree(const Run& run) {
 }  // namespace
 
 void PrintRunDetails(const Runs& runs, const std::vector<int>& blockMs) {
-    std::printf("%-5s %6s %7s %8s %12s %12s %9s %8s %7s %9s %9s  %s\n", "run", "block", "events",
-                "played s", "tone frames", "expected", "silences", "silent ms", "breaks", "cpu cli",
-                "cpu srv", "failures");
+    std::printf("%-5s %6s %7s %8s %12s %12s %9s %8s %7s %9s %9s %11s  %s\n", "run", "block",
+                "events", "played s", "tone frames", "expected", "silences", "silent ms", "breaks",
+                "cpu cli", "cpu srv", "stalls", "failures");
     for (const char* who : kContenders) {
         for (int ms : blockMs) {
             const Run* run = Find(runs, who, ms);
@@ -72,13 +72,18 @@ void PrintRunDetails(const Runs& runs, const std::vector<int>& blockMs) {
             const CaptureFaults& c = run->faults;
             std::string failures;
             for (const std::string& text : f.failures) failures += text + ";";
-            std::printf("%-5s %4d ms %7u %8.2f %12llu %12llu %9u %8.1f %7u %9s %9s  %s\n", who, ms,
-                        f.blocks, f.playedSeconds, static_cast<unsigned long long>(c.toneFrames),
-                        static_cast<unsigned long long>(f.toneBlocks) * BlockFrames(ms), c.silences,
-                        c.silentMs, c.phaseBreaks,
-                        Cell(f.cpuKnown ? f.cpuClient : kNone, 2).c_str(),
-                        Cell(f.cpuKnown ? f.cpuServers : kNone, 2).c_str(),
-                        c.readable ? failures.c_str() : "no capture");
+            char stalls[32] = "-";
+            if (run->probe.known) {
+                std::snprintf(stalls, sizeof stalls, "%llu/%.0f", run->probe.stalls,
+                              run->probe.worstMs);
+            }
+            std::printf(
+                "%-5s %4d ms %7u %8.2f %12llu %12llu %9u %8.1f %7u %9s %9s %11s  %s\n", who, ms,
+                f.blocks, f.playedSeconds, static_cast<unsigned long long>(c.toneFrames),
+                static_cast<unsigned long long>(f.toneBlocks) * BlockFrames(ms), c.silences,
+                c.silentMs, c.phaseBreaks, Cell(f.cpuKnown ? f.cpuClient : kNone, 2).c_str(),
+                Cell(f.cpuKnown ? f.cpuServers : kNone, 2).c_str(), stalls,
+                c.readable ? failures.c_str() : "no capture");
         }
     }
 }

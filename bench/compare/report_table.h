@@ -15,6 +15,7 @@ struct Run {
     bool present = false;
     RunFigures figures;
     CaptureFaults faults;
+    WakeProbe probe;
 };
 
 // Runs by contender ("mivo", "wine", "sdl2") and block length in ms.

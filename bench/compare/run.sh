@@ -96,6 +96,7 @@ if [ ! -f "$host_build/build.ninja" ]; then
         >"$work_dir/host-configure.log" 2>&1 || { cat "$work_dir/host-configure.log"; fail "configure"; }
 fi
 timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-client mivo-compare-report \
+    mivo-compare-wake-probe \
     >"$work_dir/host-build.log" 2>&1 || { tail -50 "$work_dir/host-build.log"; fail "build"; }
 bin="$host_build/bin"
 timeout -k 5 60 "$bin/mivo-compare-report" --self-check || fail "the capture analysis misjudges known faults"
@@ -191,12 +192,15 @@ freeze_now_and_then() {
 run_one() {
     local who="$1" ms="$2" stem="$results/$1-$2ms" status freezer=""
     local bound=$((seconds * 2 + 60))
-    rm -f "$stem.log" "$stem.raw" "$stem.out"
+    rm -f "$stem.log" "$stem.raw" "$stem.out" "$stem.wake"
     private_pulse_capture "$stem.raw" || fail "the capture did not start"
     if [ "$stall_ms" -gt 0 ]; then
         freeze_now_and_then &
         freezer=$!
     fi
+    # How late a plain thread wakes meanwhile: the machine's share of any gap.
+    "$bin/mivo-compare-wake-probe" "$seconds" "$stem.wake" &
+    local probe=$!
     case "$who" in
         mivo)
             # shellcheck disable=SC2086
@@ -220,6 +224,7 @@ run_one() {
             [ -f "$wine_run/run.log" ] && mv "$wine_run/run.log" "$stem.log"
             ;;
     esac
+    wait "$probe" 2>/dev/null
     if [ -n "$freezer" ]; then
         kill "$freezer" 2>/dev/null
         wait "$freezer" 2>/dev/null

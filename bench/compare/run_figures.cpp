@@ -17,6 +17,20 @@ double Percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
+WakeProbe ReadWakeProbe(const std::string& path) {
+    WakeProbe probe;
+    std::ifstream file(path);
+    std::string key;
+    bool stalls = false;
+    bool worst = false;
+    while (file >> key) {
+        if (key == "stalls") stalls = static_cast<bool>(file >> probe.stalls);
+        if (key == "worst_ms") worst = static_cast<bool>(file >> probe.worstMs);
+    }
+    probe.known = stalls && worst;
+    return probe;
+}
+
 RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
     RunFigures figures;
     std::ifstream file(path);
@@ -28,7 +42,8 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
     };
     std::vector<Block> blocks;
     double playedNs = 0.0;
-    long long clientTicks = -1, serverTicks = 0;
+    long long clientTicks = -1;
+    long long serverTicks = 0;
     bool serversKnown = true;
     std::string line;
     while (std::getline(file, line)) {
@@ -79,7 +94,9 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
 
     const double blockMs = figures.blockMs;
     const double bytesPerMs = kRate * kFrameBytes / 1000.0;
-    std::vector<double> offsets, cursor, periods;
+    std::vector<double> offsets;
+    std::vector<double> cursor;
+    std::vector<double> periods;
     double previousWake = 0.0;
     bool havePrevious = false;
     figures.hasCursor = true;

@@ -50,6 +50,15 @@ struct RunFigures {
 // /proc's figures.
 RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond);
 
+// What mivo-compare-wake-probe saw beside a run: wake-ups of a plain
+// thread 15 ms or more late, and the latest.
+struct WakeProbe {
+    bool known = false;
+    unsigned long long stalls = 0;
+    double worstMs = 0.0;
+};
+WakeProbe ReadWakeProbe(const std::string& path);
+
 // The value below which `fraction` of `values` lie (nearest rank).
 double Percentile(std::vector<double> values, double fraction);
 

@@ -1,15 +1,15 @@
 // The software device under abuse: many threads and objects at once, a
 // buffer destroyed while it plays, Stop and Release racing the mixer, a lost
-// output mid-stream, the whole process stopped for a while, a client that never unlocks, descriptions of every
-// shape, and the largest buffer there is. Nothing may crash, leak or hang,
+// output mid-stream, the whole process stopped for a while, a client that never unlocks,
+// descriptions of every shape, and the largest buffer there is. Nothing may crash, leak or hang,
 // and every answer must be one DirectSound allows.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <ctime>
 #include <random>
 #include <thread>
@@ -31,7 +31,8 @@ constexpr uint32_t kBlocks = 4;
 void PlayAndDestroyWhilePlaying(int rounds) {
     std::vector<uint8_t> tone(kBlockBytes, 0x40);
     for (int round = 0; round < rounds; ++round) {
-        EventFd blockEvent, stopEvent;
+        EventFd blockEvent;
+        EventFd stopEvent;
         auto sound = OpenDevice({2, 16, 48000, 0});
         ASSERT_NE(sound, nullptr);
         ASSERT_EQ(
@@ -57,6 +58,7 @@ void PlayAndDestroyWhilePlaying(int rounds) {
 TEST(DeviceStress, EightThreadsRunWholeCyclesAndDestroyWhilePlaying) {
     DiskFile file(1);
     std::vector<std::thread> threads;
+    threads.reserve(8);
     for (int t = 0; t < 8; ++t) threads.emplace_back(PlayAndDestroyWhilePlaying, 4);
     for (auto& thread : threads) thread.join();
 }
@@ -218,7 +220,8 @@ TEST_F(DirectObjects, TheLargestBufferIsMadeOrRefusedForWantOfMemory) {
 // next refused lock or play, and block events flow again.
 TEST(LostOutput, PlaybackGoesOnAfterRestore) {
     DiskFile file(1);
-    EventFd blockEvent, stopEvent;
+    EventFd blockEvent;
+    EventFd stopEvent;
     auto sound = OpenDevice({2, 16, 48000, 0});
     ASSERT_NE(sound, nullptr);
     ASSERT_EQ(sound->CreateStreamingBuffer(kBlocks * kBlockBytes, kBlockBytes, blockEvent.Handle(),
@@ -267,12 +270,12 @@ TEST(Stall, AfterTheProcessStallsPlaybackGoesOnWhereItStopped) {
     constexpr uint32_t kStallBlockBytes = 3840;
     constexpr uint32_t kStallBufferBytes = 50 * kStallBlockBytes;
     DiskFile file(-1);  // at the pace of real time, as a sound card takes it
-    EventFd blockEvent, stopEvent;
+    EventFd blockEvent;
+    EventFd stopEvent;
     auto sound = OpenDevice({2, 16, 48000, 0});
     ASSERT_NE(sound, nullptr);
-    ASSERT_EQ(sound->CreateStreamingBuffer(kStallBufferBytes, kStallBlockBytes,
-                                           blockEvent.Handle(), stopEvent.Handle(), 2, 16, 16,
-                                           48000, 0),
+    ASSERT_EQ(sound->CreateStreamingBuffer(kStallBufferBytes, kStallBlockBytes, blockEvent.Handle(),
+                                           stopEvent.Handle(), 2, 16, 16, 48000, 0),
               1);
     constexpr auto kStall = std::chrono::milliseconds(500);
     ASSERT_EQ(sound->PlayStreamingBuffer(), 1);
