@@ -112,7 +112,7 @@ constexpr int64_t kClockMarginNs = 2000000;
 // ahead of them (the output's clock is slower than this machine's).
 constexpr int64_t kClockWindowNs = 250000000;
 // A clock thread this much later than it meant to wake was not running: the
-// process stalled (see ResumeAfterStallLocked).
+// process stalled (see SkipStallLocked).
 constexpr int64_t kStallNs = 10000000;
 // With nothing due, the clock thread still looks about this often.
 constexpr auto kIdleWait = std::chrono::milliseconds(200);
@@ -265,7 +265,7 @@ void Mixer::RunClock() {
     int64_t backAt = 0;
     while (clockRunning_) {
         const int64_t now = NowNs();
-        if (backAt != 0 && now - backAt > kStallNs) ResumeAfterStallLocked(backAt, now);
+        if (backAt != 0) SkipStallLocked(backAt, now);
         uint64_t due = 0;
         if (!NextDueLocked(due)) {
             backAt = 0;
@@ -290,17 +290,18 @@ void Mixer::RunClock() {
     }
 }
 
-void Mixer::ResumeAfterStallLocked(int64_t stalledNs, int64_t now) {
-    // The process did not run from `stalledNs` to `now`: neither did the
+void Mixer::SkipStallLocked(int64_t expectedNs, int64_t now) {
+    if (now - expectedNs <= kStallNs) return;
+    // The process did not run from `expectedNs` to `now`: neither did the
     // client, which could not refill what played meanwhile. Going on from
     // where the clock stopped keeps the buffer's blocks in order; catching
     // up would hand a client that wakes to several block events at once a
     // cursor a whole lap on, and it could not tell which blocks are done.
-    // The output's reads still pull the clock on when they come first.
-    // The stall is taken off the line wherever it was last set: the
-    // output's callback may have set it since.
+    // The output's reads still pull the clock on when they come first, and
+    // the callback may have moved the line since the stall: the stall's
+    // length comes off wherever the line now stands.
     const uint64_t line = LineAt(now);
-    const uint64_t stalled = FramesOver(now - stalledNs);
+    const uint64_t stalled = FramesOver(now - expectedNs);
     lineFrames_ = std::max(line - std::min(line, stalled), mixed_);
     lineNs_ = now;
     leastLead_ = std::numeric_limits<int64_t>::max();
@@ -314,7 +315,7 @@ int64_t Mixer::Tick(int64_t since) {
     {
         std::lock_guard<std::mutex> hold(mutex_);
         // The stall may come while the thread waits for the locks.
-        if (now - since > kStallNs) ResumeAfterStallLocked(since, now);
+        SkipStallLocked(since, now);
         const uint64_t line = LineAt(now);
         // Up to each notification exactly, so that a client woken by it finds
         // the play cursor on its offset.

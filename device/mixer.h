@@ -115,8 +115,9 @@ private:
     // Mixes the notifications whose time has come on the clock; `since`:
     // when the clock thread found them due. Returns the time it mixed at.
     int64_t Tick(int64_t since);
-    // Restarts the clock where it stood at `stalledNs` after a stall.
-    void ResumeAfterStallLocked(int64_t stalledNs, int64_t now);
+    // When the clock thread meant to run at `expectedNs` and runs far later,
+    // at `now`, the process stalled: the stall comes off the clock.
+    void SkipStallLocked(int64_t expectedNs, int64_t now);
     // The output frame at which the earliest notification of a playing
     // buffer fires; false when none is coming.
     bool NextDueLocked(uint64_t& due) const;

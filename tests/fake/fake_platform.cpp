@@ -282,25 +282,20 @@ Platform& Platform::Get() {
 
 void Platform::Reset() {
     const std::lock_guard<std::recursive_mutex> lock(mutex_);
+    ClearScripts();
     calls_.clear();
-    scripted_.clear();
-    failAlways_.clear();
-    nullOutputs_.clear();
     objects_.clear();
     buffers_.clear();
     latestBuffer_.clear();
     owned_.clear();
     for (auto& allocation : allocations_) std::free(allocation.first);
     allocations_.clear();
-    failingAllocations_.clear();
     allocationLimit_.reset();
     allocationIndex_ = 0;
     logMemory_ = false;
     loadCount_ = 0;
     poisonTouches_ = 0;
     speakerConfig = DSSPEAKER_STEREO;
-    reportedFormat.reset();
-    reportedSize.reset();
     lockLength.reset();
     playCursor = 0;
     writeCursor = 0;
