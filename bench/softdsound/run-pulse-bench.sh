@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs mivo-device-bench against a private PulseAudio null sink, capturing
 # the sink's monitor to count gaps (stretches of silence inside the tone).
-#   bench/device/run-pulse-bench.sh BUILD_DIR [SECONDS] [BLOCKS_MS...]
-# e.g. bench/device/run-pulse-bench.sh build/release 30 5 10 20
+#   bench/softdsound/run-pulse-bench.sh BUILD_DIR [SECONDS] [BLOCKS_MS...]
+# e.g. bench/softdsound/run-pulse-bench.sh build/release 30 5 10 20
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:?build folder, e.g. build/release}" && pwd)"
@@ -28,6 +28,6 @@ for block in "${blocks[@]}"; do
         --blocks-ms "$block"
     sleep 1
     private_pulse_capture_stop
-    python3 "$root/tests/device/tone_check.py" "$capture" --hertz 1000 --amplitude 16383 \
+    python3 "$root/tests/softdsound/tone_check.py" "$capture" --hertz 1000 --amplitude 16383 \
         --seconds "$seconds" | grep -E "gaps|FAIL" | sed "s/^/  block=${block}ms monitor: /" || true
 done
