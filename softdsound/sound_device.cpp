@@ -215,6 +215,11 @@ HRESULT SoundDevice::GetLastSignalTime(uint64_t* nanoseconds) {
     return DS_OK;
 }
 
+HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) {
+    if (targetFrames == nullptr || reportedFrames == nullptr) return DSERR_INVALIDPARAM;
+    return DSERR_UNSUPPORTED;
+}
+
 WaveLayout SoundDevice::OutputLayout() {
     std::lock_guard<std::mutex> hold(control_);
     return layout_;

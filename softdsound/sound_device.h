@@ -40,6 +40,7 @@ public:
     // IMivoDeviceHooks
     HRESULT SimulateDeviceLoss(DWORD failingRestores) override;
     HRESULT GetLastSignalTime(uint64_t* nanoseconds) override;
+    HRESULT GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) override;
 
     // For the buffers.
     Mixer& Mix() { return mixer_; }

@@ -19,6 +19,12 @@ struct IMivoDeviceHooks : IUnknown {
     // CLOCK_MONOTONIC time, in nanoseconds, at which the mixer last took
     // audio past a notification position and signalled it (0: never).
     virtual HRESULT GetLastSignalTime(uint64_t* nanoseconds) = 0;
+    // The output's latency in frames of its rate: the buffer the device asks
+    // the sound server to hold (`targetFrames`, which an adaptive output
+    // changes as it runs) and what the server last reported for the stream,
+    // buffer and sink together (`reportedFrames`, 0 when it reports none).
+    // DSERR_UNSUPPORTED from an output that has no such figures.
+    virtual HRESULT GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) = 0;
 
 protected:
     ~IMivoDeviceHooks() = default;
