@@ -11,11 +11,15 @@ install(TARGETS mivo EXPORT mivoTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/mivo.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# mivo_dsound.h: DirectSound's identifiers, and on POSIX its declarations, for
+# clients that call the platform as well as CdsObject.
+install(FILES ${PROJECT_SOURCE_DIR}/include/mivo.h ${PROJECT_SOURCE_DIR}/include/mivo_dsound.h
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 if(NOT WIN32)
-  # Outside Windows the DirectSound records come from this header instead of
+  # Outside Windows the DirectSound records come from these headers instead of
   # <dsound.h>.
   install(FILES ${PROJECT_SOURCE_DIR}/include/mivo_platform_types.h
+                ${PROJECT_SOURCE_DIR}/include/mivo_dsound_posix.h
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endif()
 

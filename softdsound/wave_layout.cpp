@@ -6,9 +6,6 @@ namespace mivo_dsound {
 
 namespace {
 
-constexpr GUID kSubtypePcm = {
-    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
-
 // Windows' own playback frequency limits (DSBFREQUENCY_MIN / _MAX).
 constexpr uint32_t kMinRate = 100;
 constexpr uint32_t kMaxRate = 200000;

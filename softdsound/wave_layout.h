@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "dsound.h"
+#include "mivo_dsound.h"
 
 namespace mivo_dsound {
 

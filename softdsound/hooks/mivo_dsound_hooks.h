@@ -5,7 +5,7 @@
 // DirectSound simply answers E_NOINTERFACE.
 #pragma once
 
-#include "dsound.h"
+#include "mivo_dsound.h"
 
 // {6d69766f-6473-4e64-8000-686f6f6b7331}
 constexpr GUID kIidMivoDeviceHooks = {

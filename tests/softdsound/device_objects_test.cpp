@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "disk_output.h"
-#include "dsound.h"
+#include "mivo_dsound.h"
 #include "mivo_dsound_hooks.h"
 #include "platform/platform.h"
 
@@ -15,10 +15,9 @@ extern "C" HRESULT DirectSoundCreate(const GUID* device, IDirectSound** out, IUn
 namespace device_test {
 namespace {
 
-constexpr GUID kDefaultPlayback = {
-    0xdef00000, 0x9c6d, 0x47ed, {0xaa, 0xf1, 0x4d, 0xda, 0x8f, 0x2b, 0x5c, 0x03}};
+constexpr const GUID& kDefaultPlayback = kDefaultPlaybackDevice;
 constexpr const GUID& kIidNotify = kIidDirectSoundNotify;
-constexpr HRESULT kNoAggregation = hresult(0x80040110u);
+constexpr HRESULT kNoAggregation = CLASS_E_NOAGGREGATION;
 
 HWND Window() {
     static int window = 0;

@@ -1,20 +1,29 @@
-// The primary buffer: the device's output itself. Setting its format reopens
-// the SDL output in that format; it holds no memory a client may write.
+// A secondary buffer: client-written PCM that the mixer plays, with its
+// position notifications. IDirectSoundNotify is the same object under a
+// second interface, so it shares the buffer's reference count and keeps the
+// buffer alive.
 #pragma once
 
-#include "dsound.h"
+#include <atomic>
+
+#include "buffer_request.h"
+#include "mivo_dsound.h"
+#include "mixer/voice.h"
 
 namespace mivo_dsound {
 
 class SoundDevice;
 
-class PrimaryBuffer final : public IDirectSoundBuffer {
+class SecondaryBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify {
 public:
-    PrimaryBuffer(SoundDevice* device, DWORD flags);
+    static HRESULT Create(SoundDevice* device, const BufferRequest& request,
+                          SecondaryBuffer** buffer);
 
+    // IUnknown, for both interfaces
     HRESULT QueryInterface(const IID& iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
+    // IDirectSoundBuffer
     HRESULT GetCaps(DSBCAPS* caps) override;
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override;
     HRESULT GetFormat(WAVEFORMATEX* format, DWORD bytes, DWORD* written) override;
@@ -34,15 +43,18 @@ public:
     HRESULT Stop() override;
     HRESULT Unlock(void* p1, DWORD n1, void* p2, DWORD n2) override;
     HRESULT Restore() override;
+    // IDirectSoundNotify
+    HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) override;
 
 private:
-    friend class SoundDevice;
-    ~PrimaryBuffer();
+    SecondaryBuffer(SoundDevice* device, DWORD flags);
+    ~SecondaryBuffer();
+    bool Has(DWORD capability) const { return (flags_ & capability) != 0; }
 
+    std::atomic<ULONG> refs_{1};
     SoundDevice* device_;  // one reference, held for the buffer's life
     DWORD flags_;
-    ULONG refs_ = 1;  // guarded by the device's lock
-    LONG volume_ = DSBVOLUME_MAX;
+    Voice voice_;  // changed only through the device's mixer
 };
 
 }  // namespace mivo_dsound

@@ -1,4 +1,4 @@
-#include "buffer_description.h"
+#include "buffer_request.h"
 
 #include <cstddef>
 

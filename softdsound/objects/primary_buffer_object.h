@@ -1,29 +1,20 @@
-// A secondary buffer: client-written PCM that the mixer plays, with its
-// position notifications. IDirectSoundNotify is the same object under a
-// second interface, so it shares the buffer's reference count and keeps the
-// buffer alive.
+// The primary buffer: the device's output itself. Setting its format reopens
+// the output in that format; it holds no memory a client may write.
 #pragma once
 
-#include <atomic>
-
-#include "buffer_description.h"
-#include "dsound.h"
-#include "mixer.h"
+#include "mivo_dsound.h"
 
 namespace mivo_dsound {
 
 class SoundDevice;
 
-class SecondaryBuffer final : public IDirectSoundBuffer, public IDirectSoundNotify {
+class PrimaryBuffer final : public IDirectSoundBuffer {
 public:
-    static HRESULT Create(SoundDevice* device, const BufferRequest& request,
-                          SecondaryBuffer** buffer);
+    PrimaryBuffer(SoundDevice* device, DWORD flags);
 
-    // IUnknown, for both interfaces
     HRESULT QueryInterface(const IID& iid, void** object) override;
     ULONG AddRef() override;
     ULONG Release() override;
-    // IDirectSoundBuffer
     HRESULT GetCaps(DSBCAPS* caps) override;
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override;
     HRESULT GetFormat(WAVEFORMATEX* format, DWORD bytes, DWORD* written) override;
@@ -43,19 +34,15 @@ public:
     HRESULT Stop() override;
     HRESULT Unlock(void* p1, DWORD n1, void* p2, DWORD n2) override;
     HRESULT Restore() override;
-    // IDirectSoundNotify
-    HRESULT SetNotificationPositions(DWORD count, const DSBPOSITIONNOTIFY* positions) override;
 
 private:
-    SecondaryBuffer(SoundDevice* device, DWORD flags);
-    ~SecondaryBuffer();
-    bool Has(DWORD capability) const { return (flags_ & capability) != 0; }
+    friend class SoundDevice;
+    ~PrimaryBuffer();
 
-    std::atomic<ULONG> refs_{1};
     SoundDevice* device_;  // one reference, held for the buffer's life
     DWORD flags_;
-    LONG volume_ = DSBVOLUME_MAX;  // guarded by the mixer's lock, like voice_
-    Voice voice_;
+    ULONG refs_ = 1;  // guarded by the device's lock
+    LONG volume_ = DSBVOLUME_MAX;
 };
 
 }  // namespace mivo_dsound

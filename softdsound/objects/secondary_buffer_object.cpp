@@ -1,18 +1,10 @@
-#include "secondary_buffer.h"
+#include "secondary_buffer_object.h"
 
-#include <cstring>
 #include <new>
 
-#include "com_identity.h"
 #include "sound_device.h"
 
 namespace mivo_dsound {
-
-namespace {
-
-using Hold = std::lock_guard<std::mutex>;
-
-}  // namespace
 
 HRESULT SecondaryBuffer::Create(SoundDevice* device, const BufferRequest& request,
                                 SecondaryBuffer** buffer) {
@@ -21,12 +13,10 @@ HRESULT SecondaryBuffer::Create(SoundDevice* device, const BufferRequest& reques
     Voice& voice = created->voice_;
     voice.layout = request.layout;
     voice.frames = request.bytes / request.layout.blockAlign;
-    voice.gain = kUnityGain;
     try {
         // New buffers hold silence, whatever the sample format calls it.
         voice.samples.assign(request.bytes, request.layout.bits == 8 ? 0x80 : 0);
-        Hold hold(device->Mix().Mutex());
-        device->Mix().Attach(&voice);
+        device->Mix().Attach(voice);
     } catch (const std::bad_alloc&) {
         delete created;
         return DSERR_OUTOFMEMORY;
@@ -41,10 +31,7 @@ SecondaryBuffer::SecondaryBuffer(SoundDevice* device, DWORD flags)
 }
 
 SecondaryBuffer::~SecondaryBuffer() {
-    {
-        Hold hold(device_->Mix().Mutex());
-        device_->Mix().Detach(&voice_);
-    }
+    device_->Mix().Detach(voice_);
     device_->Release();
 }
 
@@ -80,13 +67,11 @@ HRESULT SecondaryBuffer::GetCaps(DSBCAPS* caps) {
 }
 
 HRESULT SecondaryBuffer::GetCurrentPosition(DWORD* play, DWORD* write) {
-    Hold hold(device_->Mix().Mutex());
-    const auto size = static_cast<DWORD>(voice_.samples.size());
-    const DWORD at = voice_.position * voice_.layout.blockAlign;
-    // A stopped buffer has nothing in flight: both cursors meet.
-    const DWORD lead = voice_.playing ? device_->Mix().WriteLead(voice_) : 0;
-    if (play != nullptr) *play = at;
-    if (write != nullptr) *write = (at + lead) % size;
+    DWORD playAt = 0;
+    DWORD writeAt = 0;
+    device_->Mix().Cursors(voice_, playAt, writeAt);
+    if (play != nullptr) *play = playAt;
+    if (write != nullptr) *write = writeAt;
     return DS_OK;
 }
 
@@ -97,18 +82,14 @@ HRESULT SecondaryBuffer::GetFormat(WAVEFORMATEX* format, DWORD bytes, DWORD* wri
 HRESULT SecondaryBuffer::GetVolume(LONG* volume) {
     if (volume == nullptr) return DSERR_INVALIDPARAM;
     if (!Has(DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
-    Hold hold(device_->Mix().Mutex());
-    *volume = volume_;
+    *volume = device_->Mix().Volume(voice_);
     return DS_OK;
 }
 
 HRESULT SecondaryBuffer::SetVolume(LONG volume) {
     if (!Has(DSBCAPS_CTRLVOLUME)) return DSERR_CONTROLUNAVAIL;
     if (volume > DSBVOLUME_MAX || volume < DSBVOLUME_MIN) return DSERR_INVALIDPARAM;
-    const int64_t gain = GainOfVolume(volume);
-    Hold hold(device_->Mix().Mutex());
-    volume_ = volume;
-    voice_.gain = gain;
+    device_->Mix().SetVolume(voice_, volume);
     return DS_OK;
 }
 
@@ -138,11 +119,11 @@ HRESULT SecondaryBuffer::SetFrequency(DWORD) {
 HRESULT SecondaryBuffer::GetStatus(DWORD* status) {
     if (status == nullptr) return DSERR_INVALIDPARAM;
     device_->OutputLost();
-    Hold hold(device_->Mix().Mutex());
+    const VoiceStatus now = device_->Mix().Status(voice_);
     DWORD value = 0;
-    if (voice_.playing) value |= DSBSTATUS_PLAYING;
-    if (voice_.playing && voice_.looping) value |= DSBSTATUS_LOOPING;
-    if (voice_.lost) value |= DSBSTATUS_BUFFERLOST;
+    if (now.playing) value |= DSBSTATUS_PLAYING;
+    if (now.looping) value |= DSBSTATUS_LOOPING;
+    if (now.lost) value |= DSBSTATUS_BUFFERLOST;
     *status = value;
     return DS_OK;
 }
@@ -155,83 +136,34 @@ HRESULT SecondaryBuffer::Lock(DWORD offset, DWORD bytes, void** p1, DWORD* n1, v
                               DWORD flags) {
     if (p1 == nullptr || n1 == nullptr) return DSERR_INVALIDPARAM;
     device_->OutputLost();
-    Hold hold(device_->Mix().Mutex());
-    if (voice_.lost) return DSERR_BUFFERLOST;
-    const auto size = static_cast<DWORD>(voice_.samples.size());
-    if ((flags & DSBLOCK_FROMWRITECURSOR) != 0) {
-        const DWORD at = voice_.position * voice_.layout.blockAlign;
-        offset = voice_.playing ? (at + device_->Mix().WriteLead(voice_)) % size : at;
-    }
-    if ((flags & DSBLOCK_ENTIREBUFFER) != 0) bytes = size;
-    if (offset >= size || bytes == 0 || bytes > size) return DSERR_INVALIDPARAM;
-
-    // A region running past the end continues at the start: the second
-    // pointer, when the caller has one to receive it.
-    const DWORD first = bytes < size - offset ? bytes : size - offset;
-    *p1 = voice_.samples.data() + offset;
-    *n1 = first;
-    const bool wraps = bytes > first && p2 != nullptr;
-    if (p2 != nullptr) *p2 = wraps ? voice_.samples.data() : nullptr;
-    if (n2 != nullptr) *n2 = wraps ? bytes - first : 0;
+    LockedRegion region;
+    const HRESULT locked = device_->Mix().Lock(voice_, offset, bytes, flags, p2 != nullptr, region);
+    if (locked != DS_OK) return locked;
+    *p1 = region.first;
+    *n1 = region.firstBytes;
+    if (p2 != nullptr) *p2 = region.second;
+    if (n2 != nullptr) *n2 = region.secondBytes;
     return DS_OK;
 }
 
 HRESULT SecondaryBuffer::Unlock(void* p1, DWORD n1, void* p2, DWORD n2) {
-    // Taking the mixer's lock publishes what the client wrote to the audio
-    // thread.
-    Hold hold(device_->Mix().Mutex());
-    const auto* start = voice_.samples.data();
-    const auto* end = start + voice_.samples.size();
-    const auto* first = static_cast<const uint8_t*>(p1);
-    if (first == nullptr || first < start || first > end || n1 > static_cast<size_t>(end - first)) {
-        return DSERR_INVALIDPARAM;
-    }
-    if (p2 != nullptr && (p2 != start || n2 > voice_.samples.size())) return DSERR_INVALIDPARAM;
-    return DS_OK;
+    return device_->Mix().Unlock(voice_, p1, n1, p2, n2);
 }
 
 HRESULT SecondaryBuffer::Play(DWORD reserved, DWORD priority, DWORD flags) {
     if (reserved != 0) return DSERR_INVALIDPARAM;
     if (priority != 0 && !Has(DSBCAPS_LOCDEFER)) return DSERR_INVALIDPARAM;
     device_->OutputLost();
-    {
-        Hold hold(device_->Mix().Mutex());
-        if (voice_.lost) return DSERR_BUFFERLOST;
-        voice_.looping = (flags & DSBPLAY_LOOPING) != 0;
-        // Started at the clock's present: frames due earlier are not this
-        // buffer's to fill. Play on a playing buffer changes only its looping.
-        if (!voice_.playing) voice_.startFrame = device_->Mix().Present();
-        voice_.playing = true;
-    }
-    device_->Mix().Reschedule();
-    return DS_OK;
+    return device_->Mix().Play(voice_, (flags & DSBPLAY_LOOPING) != 0);
 }
 
 HRESULT SecondaryBuffer::Stop() {
-    SignalBatch signals;
-    Hold signalling(device_->Mix().SignalMutex());
-    {
-        Hold hold(device_->Mix().Mutex());
-        if (voice_.playing) {
-            voice_.playing = false;
-            for (const Notification& n : voice_.notifications) {
-                if (n.offset == DSBPN_OFFSETSTOP) signals.Add(n.fd);
-            }
-        }
-    }
-    signals.Flush();
+    device_->Mix().Stop(voice_);
     return DS_OK;
 }
 
 HRESULT SecondaryBuffer::SetCurrentPosition(DWORD position) {
-    {
-        Hold hold(device_->Mix().Mutex());
-        if (position >= voice_.samples.size()) return DSERR_INVALIDPARAM;
-        voice_.position = position / voice_.layout.blockAlign;
-        voice_.fraction = 0;
-    }
-    device_->Mix().Reschedule();
-    return DS_OK;
+    return device_->Mix().SetPosition(voice_, position);
 }
 
 // A secondary buffer's format is fixed when it is created.
@@ -240,8 +172,7 @@ HRESULT SecondaryBuffer::SetFormat(const WAVEFORMATEX*) { return DSERR_INVALIDCA
 HRESULT SecondaryBuffer::Restore() {
     const HRESULT restored = device_->RestoreOutput();
     if (restored != DS_OK) return restored;
-    Hold hold(device_->Mix().Mutex());
-    voice_.lost = false;
+    device_->Mix().Restore(voice_);
     return DS_OK;
 }
 
@@ -261,10 +192,7 @@ HRESULT SecondaryBuffer::SetNotificationPositions(DWORD count, const DSBPOSITION
         if (fd <= 0 || fd > INT32_MAX) return DSERR_INVALIDPARAM;
         table.push_back({offset, static_cast<int>(fd)});
     }
-    Hold hold(device_->Mix().Mutex());
-    if (voice_.playing) return DSERR_INVALIDCALL;
-    voice_.notifications.swap(table);
-    return DS_OK;
+    return device_->Mix().SetNotifications(voice_, table);
 }
 
 }  // namespace mivo_dsound

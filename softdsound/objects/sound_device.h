@@ -1,15 +1,15 @@
-// The DirectSound device object: one SDL output, its mixer, the cooperative
-// level and the primary buffer.
+// The DirectSound device object: one output on a backend, its mixer, the
+// cooperative level and the primary buffer.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <mutex>
 
-#include "audio_backend.h"
-#include "dsound.h"
 #include "hooks/mivo_dsound_hooks.h"
-#include "mixer.h"
+#include "mivo_dsound.h"
+#include "mixer/mixer.h"
+#include "output/output_backend.h"
 #include "wave_layout.h"
 
 namespace mivo_dsound {
@@ -18,9 +18,9 @@ class PrimaryBuffer;
 
 class SoundDevice final : public IDirectSound, public IMivoDeviceHooks {
 public:
-    // DS_OK and a device with one reference, or DSERR_NODRIVER when no
-    // audio driver or output is available.
-    static HRESULT Create(SoundDevice** device);
+    // DS_OK and a device with one reference playing on `backend`'s default
+    // output, or DSERR_NODRIVER when no output opens.
+    static HRESULT Create(std::unique_ptr<OutputBackend> backend, SoundDevice** device);
 
     // IUnknown
     HRESULT QueryInterface(const IID& iid, void** object) override;
@@ -47,7 +47,7 @@ public:
     DWORD CooperativeLevel() const { return level_.load(); }
     WaveLayout OutputLayout();
     uint32_t OutputPeriodBytes();
-    // True while the output is gone; notices SDL dropping it.
+    // True while the output is gone; notices the backend losing it.
     bool OutputLost();
     // Reopens a lost output: DS_OK, or DSERR_BUFFERLOST while it stays gone.
     HRESULT RestoreOutput();
@@ -59,22 +59,24 @@ public:
     ULONG ReleasePrimary(PrimaryBuffer* primary);
 
 private:
-    SoundDevice() = default;
+    explicit SoundDevice(std::unique_ptr<OutputBackend> backend)
+        : backend_(std::move(backend)), mixer_(*backend_) {}
     ~SoundDevice();
     bool OpenOutputLocked(const WaveLayout& layout);
     void CloseOutputLocked();
     void MarkLostLocked();
+    void NoticeLossLocked();
 
     std::atomic<ULONG> refs_{1};
     std::atomic<DWORD> level_{0};
-    std::unique_ptr<AudioSubsystem> subsystem_;
-    // Declared before the output: closing the output waits for the callback,
-    // which uses the mixer.
+    // In this order: the mixer reads the backend's time, and the output
+    // pulls from the mixer, so each goes before what it uses.
+    std::unique_ptr<OutputBackend> backend_;
     Mixer mixer_;
-    std::mutex control_;  // the members below; taken before the mixer's
-    std::unique_ptr<AudioOutput> output_;
+    std::mutex control_;  // the members below
+    std::unique_ptr<Output> output_;
     WaveLayout layout_;
-    int periodFrames_ = 256;
+    uint32_t periodFrames_ = 256;
     bool lost_ = false;
     DWORD failingRestores_ = 0;
     PrimaryBuffer* primary_ = nullptr;

@@ -2,16 +2,15 @@
 
 #include <new>
 
-#include "buffer_description.h"
-#include "com_identity.h"
-#include "primary_buffer.h"
-#include "secondary_buffer.h"
+#include "buffer_request.h"
+#include "primary_buffer_object.h"
+#include "secondary_buffer_object.h"
 
 namespace mivo_dsound {
 
 namespace {
 
-// The clock thread mixes at most a few callbacks ahead of the output.
+// The pacing thread mixes at most a few pulls ahead of the output.
 constexpr int kDrainLimitMs = 250;
 
 // DSCAPS flags, as in Windows' dsound.h.
@@ -19,14 +18,6 @@ constexpr DWORD kCapsPrimaryMono = 0x1, kCapsPrimaryStereo = 0x2, kCapsPrimary8B
                 kCapsPrimary16Bit = 0x8, kCapsContinuousRate = 0x10, kCapsEmulated = 0x20,
                 kCapsSecondaryMono = 0x100, kCapsSecondaryStereo = 0x200,
                 kCapsSecondary8Bit = 0x400, kCapsSecondary16Bit = 0x800;
-
-SDL_AudioFormat SdlFormatFor(int bits) {
-    switch (bits) {
-        case 8: return AUDIO_U8;
-        case 16: return AUDIO_S16SYS;
-        default: return AUDIO_S32SYS;  // 24-bit goes out in 32-bit containers
-    }
-}
 
 DWORD SpeakerConfigFor(int channels) {
     switch (channels) {
@@ -43,23 +34,15 @@ DWORD SpeakerConfigFor(int channels) {
 
 }  // namespace
 
-HRESULT SoundDevice::Create(SoundDevice** device) {
-    std::unique_ptr<AudioSubsystem> subsystem = AudioSubsystem::Acquire();
-    if (!subsystem) return DSERR_NODRIVER;
-    auto* created = new (std::nothrow) SoundDevice();
+HRESULT SoundDevice::Create(std::unique_ptr<OutputBackend> backend, SoundDevice** device) {
+    auto* created = new (std::nothrow) SoundDevice(std::move(backend));
     if (created == nullptr) return DSERR_OUTOFMEMORY;
-    created->subsystem_ = std::move(subsystem);
-
     // Until a primary format is set the output is 48 kHz stereo 16-bit (the
-    // layout's defaults), whatever the hardware: SDL converts. The device's
-    // preferred shape is not asked for, since SDL_GetDefaultAudioInfo races
-    // with the PulseAudio driver's hot-plug thread in SDL 2.26.
-    const WaveLayout layout;
-
+    // layout's defaults), whatever the hardware: the backend converts.
     bool opened = false;
     {
         std::lock_guard<std::mutex> hold(created->control_);
-        opened = created->OpenOutputLocked(layout);
+        opened = created->OpenOutputLocked(WaveLayout{});
     }
     if (!opened) {
         created->Release();
@@ -70,49 +53,49 @@ HRESULT SoundDevice::Create(SoundDevice** device) {
 }
 
 SoundDevice::~SoundDevice() {
-    // Stops the clock thread and the callback before the mixer goes; then
-    // SDL's subsystem is let go.
+    // The pacing thread and the output's pulls stop before the mixer goes.
     CloseOutputLocked();
-    subsystem_.reset();
 }
 
 bool SoundDevice::OpenOutputLocked(const WaveLayout& layout) {
     CloseOutputLocked();
-    const int period = OutputPeriodFrames(static_cast<int>(layout.rate));
-    {
-        std::lock_guard<std::mutex> hold(mixer_.Mutex());
-        mixer_.SetOutput(layout, period);
-    }
-    // The clock starts before SDL's first callback, which it follows.
-    mixer_.StartClock(
-        static_cast<uint64_t>(OutputStartFrames(static_cast<int>(layout.rate), period)));
-    const OutputRequest request{static_cast<int>(layout.rate), layout.channels,
-                                SdlFormatFor(layout.bits), period};
-    output_ = AudioOutput::Open(request, &Mixer::Render, &mixer_);
-    if (!output_) {
-        mixer_.StopClock();
+    const OutputFormat format{layout.rate, layout.channels, layout.bits, layout.channelMask};
+    std::unique_ptr<Output> output = backend_->Open(format, mixer_);
+    if (!output) return false;
+    mixer_.SetOutput(layout, output->PeriodFrames());
+    // The clock starts past what the output reads at once when it starts.
+    mixer_.Start(output->StartFrames());
+    if (!output->Start()) {
+        mixer_.StopPacing();
         return false;
     }
+    output_ = std::move(output);
     layout_ = layout;
-    periodFrames_ = period;
+    periodFrames_ = output_->PeriodFrames();
     return true;
 }
 
 void SoundDevice::CloseOutputLocked() {
-    mixer_.StopClock();
+    mixer_.StopPacing();
+    if (!output_) return;
     // What was mixed ahead was already announced as played; an output that
     // still runs gets it before closing.
-    if (output_ && !output_->Gone()) mixer_.Drain(kDrainLimitMs);
+    if (!output_->Lost()) mixer_.Drain(kDrainLimitMs);
+    output_->Stop();
     output_.reset();
 }
 
 void SoundDevice::MarkLostLocked() {
     lost_ = true;
     // The output is gone (or taken away): nothing to drain into.
-    mixer_.StopClock();
+    mixer_.StopPacing();
+    if (output_) output_->Stop();
     output_.reset();
-    std::lock_guard<std::mutex> hold(mixer_.Mutex());
     mixer_.LoseAll();
+}
+
+void SoundDevice::NoticeLossLocked() {
+    if (!lost_ && output_ && output_->Lost()) MarkLostLocked();
 }
 
 HRESULT SoundDevice::QueryInterface(const IID& iid, void** object) {
@@ -141,7 +124,7 @@ HRESULT SoundDevice::CreateSoundBuffer(const DSBUFFERDESC* desc, IDirectSoundBuf
                                        IUnknown* outer) {
     if (buffer == nullptr) return DSERR_INVALIDPARAM;
     *buffer = nullptr;
-    if (outer != nullptr) return DSERR_NOAGGREGATION;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
     BufferRequest request;
     const HRESULT valid = ReadBufferDescription(desc, request);
     if (valid != DS_OK) return valid;
@@ -217,7 +200,12 @@ HRESULT SoundDevice::GetLastSignalTime(uint64_t* nanoseconds) {
 
 HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) {
     if (targetFrames == nullptr || reportedFrames == nullptr) return DSERR_INVALIDPARAM;
-    return DSERR_UNSUPPORTED;
+    std::lock_guard<std::mutex> hold(control_);
+    OutputLatency latency;
+    if (!output_ || !output_->Latency(latency)) return DSERR_UNSUPPORTED;
+    *targetFrames = latency.targetFrames;
+    *reportedFrames = latency.reportedFrames;
+    return DS_OK;
 }
 
 WaveLayout SoundDevice::OutputLayout() {
@@ -227,18 +215,18 @@ WaveLayout SoundDevice::OutputLayout() {
 
 uint32_t SoundDevice::OutputPeriodBytes() {
     std::lock_guard<std::mutex> hold(control_);
-    return static_cast<uint32_t>(periodFrames_) * layout_.blockAlign;
+    return periodFrames_ * layout_.blockAlign;
 }
 
 bool SoundDevice::OutputLost() {
     std::lock_guard<std::mutex> hold(control_);
-    if (!lost_ && output_ && output_->Gone()) MarkLostLocked();
+    NoticeLossLocked();
     return lost_;
 }
 
 HRESULT SoundDevice::RestoreOutput() {
     std::lock_guard<std::mutex> hold(control_);
-    if (!lost_ && output_ && output_->Gone()) MarkLostLocked();
+    NoticeLossLocked();
     if (!lost_) return DS_OK;
     if (failingRestores_ > 0) {
         --failingRestores_;

@@ -1,7 +1,7 @@
 // Checks a DSBUFFERDESC the way DirectSound does before any buffer exists.
 #pragma once
 
-#include "dsound.h"
+#include "mivo_dsound.h"
 #include "wave_layout.h"
 
 namespace mivo_dsound {

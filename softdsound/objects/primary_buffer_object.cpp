@@ -1,8 +1,5 @@
-#include "primary_buffer.h"
+#include "primary_buffer_object.h"
 
-#include <cstring>
-
-#include "com_identity.h"
 #include "sound_device.h"
 #include "wave_layout.h"
 
@@ -13,10 +10,7 @@ PrimaryBuffer::PrimaryBuffer(SoundDevice* device, DWORD flags) : device_(device)
 }
 
 PrimaryBuffer::~PrimaryBuffer() {
-    {
-        std::lock_guard<std::mutex> hold(device_->Mix().Mutex());
-        device_->Mix().SetMasterGain(kUnityGain);
-    }
+    device_->Mix().SetMasterVolume(DSBVOLUME_MAX);
     device_->Release();
 }
 
@@ -49,11 +43,7 @@ HRESULT PrimaryBuffer::GetCaps(DSBCAPS* caps) {
 HRESULT PrimaryBuffer::GetCurrentPosition(DWORD* play, DWORD* write) {
     const WaveLayout layout = device_->OutputLayout();
     const uint32_t period = device_->OutputPeriodBytes();
-    uint64_t frames = 0;
-    {
-        std::lock_guard<std::mutex> hold(device_->Mix().Mutex());
-        frames = device_->Mix().FramesRendered();
-    }
+    const uint64_t frames = device_->Mix().FramesRendered();
     const auto position = static_cast<DWORD>((frames * layout.blockAlign) % period);
     if (play != nullptr) *play = position;
     if (write != nullptr) *write = position;
@@ -75,8 +65,7 @@ HRESULT PrimaryBuffer::SetVolume(LONG volume) {
     if ((flags_ & DSBCAPS_CTRLVOLUME) == 0) return DSERR_CONTROLUNAVAIL;
     if (volume > DSBVOLUME_MAX || volume < DSBVOLUME_MIN) return DSERR_INVALIDPARAM;
     volume_ = volume;
-    std::lock_guard<std::mutex> hold(device_->Mix().Mutex());
-    device_->Mix().SetMasterGain(GainOfVolume(volume));
+    device_->Mix().SetMasterVolume(volume);
     return DS_OK;
 }
 

@@ -1,0 +1,221 @@
+#include "sdl_output.h"
+
+#include <SDL.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace mivo_dsound {
+
+namespace {
+
+// SDL's subsystem counts and hints are not thread-safe; devices may be made
+// and dropped on several client threads at once.
+std::mutex& SubsystemGuard() {
+    static std::mutex guard;
+    return guard;
+}
+
+bool DriverCompiledIn(const char* name) {
+    for (int i = 0; i < SDL_GetNumAudioDrivers(); ++i) {
+        if (SDL_strcmp(SDL_GetAudioDriver(i), name) == 0) return true;
+    }
+    return false;
+}
+
+// A driver that initialises may still have nothing to play on (alsa without
+// a card initialises and then fails every open), so a candidate counts only
+// once a default output really opens.
+bool DefaultOutputOpens() {
+    SDL_AudioSpec want{};
+    want.freq = 48000;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    want.samples = 1024;
+    SDL_AudioSpec have{};
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (id == 0) return false;
+    SDL_CloseAudioDevice(id);
+    return true;
+}
+
+bool InitWithDriver(const char* driver) {
+    if (!DriverCompiledIn(driver)) return false;
+    // Without sound hardware alsa and sndio can only fail, and say so on
+    // stderr; it is not worth asking.
+    const bool hardware = SDL_strcmp(driver, "alsa") == 0 || SDL_strcmp(driver, "sndio") == 0;
+    if (hardware && ::access("/dev/snd", F_OK) != 0) return false;
+    const char* previous = SDL_GetHint(SDL_HINT_AUDIODRIVER);
+    const std::string saved = previous != nullptr ? previous : "";
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, driver);
+    bool usable = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    SDL_SetHint(SDL_HINT_AUDIODRIVER, previous != nullptr ? saved.c_str() : nullptr);
+    if (usable && !DefaultOutputOpens()) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        usable = false;
+    }
+    return usable;
+}
+
+bool AcquireSubsystem() {
+    std::lock_guard<std::mutex> hold(SubsystemGuard());
+    const char* chosen = std::getenv("SDL_AUDIODRIVER");
+    const bool running = SDL_WasInit(SDL_INIT_AUDIO) != 0;
+    if (running || (chosen != nullptr && chosen[0] != '\0')) {
+        return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    }
+    for (const char* driver : {"pulseaudio", "pipewire", "alsa", "sndio"}) {
+        if (InitWithDriver(driver)) return true;
+    }
+    return false;
+}
+
+SDL_AudioFormat SdlFormatFor(int bits) {
+    switch (bits) {
+        case 8: return AUDIO_U8;
+        case 16: return AUDIO_S16SYS;
+        default: return AUDIO_S32SYS;  // 24-bit goes out in 32-bit containers
+    }
+}
+
+// SDL 2.26 asks PulseAudio to buffer a single callback period, so a callback
+// that is a little late leaves the server with nothing to play and it
+// inserts silence. libpulse reads PULSE_LATENCY_MSEC when a stream connects:
+// setting it for just that moment (unless the client chose a value) lets the
+// server hold this much while SDL still fills it period by period: nearly
+// three ~20 ms periods.
+constexpr const char* kPulseBufferMs = "60";
+
+class PulseBufferRequest {
+public:
+    PulseBufferRequest() {
+        const char* driver = SDL_GetCurrentAudioDriver();
+        set_ = driver != nullptr && SDL_strcmp(driver, "pulseaudio") == 0 &&
+               std::getenv("PULSE_LATENCY_MSEC") == nullptr;
+        if (set_) setenv("PULSE_LATENCY_MSEC", kPulseBufferMs, 0);
+    }
+    ~PulseBufferRequest() {
+        if (set_) unsetenv("PULSE_LATENCY_MSEC");
+    }
+    PulseBufferRequest(const PulseBufferRequest&) = delete;
+    PulseBufferRequest& operator=(const PulseBufferRequest&) = delete;
+
+private:
+    bool set_ = false;
+};
+
+// How many frames the output takes at once when it starts: the sound
+// server's buffer on PulseAudio, one period elsewhere.
+uint32_t ServerBufferFrames(uint32_t rate, uint32_t periodFrames) {
+    const char* driver = SDL_GetCurrentAudioDriver();
+    if (driver == nullptr || SDL_strcmp(driver, "pulseaudio") != 0) return periodFrames;
+    const char* chosen = std::getenv("PULSE_LATENCY_MSEC");
+    long ms = std::strtol(chosen != nullptr ? chosen : kPulseBufferMs, nullptr, 10);
+    if (ms <= 0 || ms > 10000) ms = std::strtol(kPulseBufferMs, nullptr, 10);
+    return std::max(periodFrames, static_cast<uint32_t>(rate * ms / 1000));
+}
+
+uint32_t FrameBytes(const OutputFormat& format) {
+    const uint32_t sample = format.bits == 24 ? 4 : static_cast<uint32_t>(format.bits / 8);
+    return sample * static_cast<uint32_t>(format.channels);
+}
+
+class SdlOutput final : public Output {
+public:
+    SdlOutput(const OutputFormat& format, RenderTarget& target, const TimeSource& time)
+        : periodFrames_(SdlPeriodFrames(format.rate)),
+          frameBytes_(FrameBytes(format)),
+          target_(target),
+          time_(time) {}
+    ~SdlOutput() override {
+        if (id_ != 0) SDL_CloseAudioDevice(id_);
+    }
+
+    // Opens the device paused. SDL converts to whatever the hardware takes
+    // (no changes allowed), so what it plays is always the format asked for.
+    bool Open(const OutputFormat& format) {
+        SDL_AudioSpec want{};
+        want.freq = static_cast<int>(format.rate);
+        want.format = SdlFormatFor(format.bits);
+        want.channels = static_cast<Uint8>(format.channels);
+        want.samples = static_cast<Uint16>(periodFrames_);
+        want.callback = &SdlOutput::Callback;
+        want.userdata = this;
+        SDL_AudioSpec have{};
+        std::lock_guard<std::mutex> hold(SubsystemGuard());
+        startFrames_ = ServerBufferFrames(format.rate, periodFrames_);
+        PulseBufferRequest buffer;
+        id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        return id_ != 0;
+    }
+
+    uint32_t PeriodFrames() const override { return periodFrames_; }
+    uint32_t StartFrames() const override { return startFrames_; }
+    bool Start() override {
+        SDL_PauseAudioDevice(id_, 0);
+        return true;
+    }
+    // SDL_PauseAudioDevice returns once a running callback has finished.
+    void Stop() override { SDL_PauseAudioDevice(id_, 1); }
+    bool Lost() const override { return SDL_GetAudioDeviceStatus(id_) == SDL_AUDIO_STOPPED; }
+
+private:
+    static void Callback(void* context, Uint8* out, int bytes) {
+        auto* self = static_cast<SdlOutput*>(context);
+        // The moment the cursors move on: the ideal time of any notification
+        // this callback passes.
+        self->target_.Render(out, static_cast<uint32_t>(bytes) / self->frameBytes_,
+                             self->time_.NowNs());
+    }
+
+    SDL_AudioDeviceID id_ = 0;
+    uint32_t periodFrames_;
+    uint32_t startFrames_ = 0;
+    uint32_t frameBytes_;
+    RenderTarget& target_;
+    const TimeSource& time_;
+};
+
+class SdlBackend final : public OutputBackend {
+public:
+    // SDL_Init is process-wide and counted: each SDL_InitSubSystem is paired
+    // with SDL_QuitSubSystem, never SDL_Quit, which would pull the subsystem
+    // away from other users in the process.
+    ~SdlBackend() override {
+        std::lock_guard<std::mutex> hold(SubsystemGuard());
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    }
+    const char* Name() const override { return "sdl"; }
+
+    std::unique_ptr<Output> Open(const OutputFormat& format, RenderTarget& target) override {
+        auto output = std::make_unique<SdlOutput>(format, target, *this);
+        if (!output->Open(format)) return nullptr;
+        return output;
+    }
+};
+
+}  // namespace
+
+uint32_t SdlPeriodFrames(uint32_t rate) {
+    if (const char* forced = std::getenv("MIVO_DSOUND_PERIOD_FRAMES")) {
+        const long frames = std::strtol(forced, nullptr, 10);
+        if (frames >= 16 && frames <= 16384) return static_cast<uint32_t>(frames);
+    }
+    // Block events come from the device's pacing thread, not from the
+    // callback, so the period only sets how often SDL's thread and the sound
+    // server wake: about 20 ms, as few wake-ups as the server's buffer
+    // (kPulseBufferMs) comfortably covers.
+    uint32_t frames = 64;
+    while (frames * 50 < rate) frames *= 2;
+    return frames;
+}
+
+std::unique_ptr<OutputBackend> OpenSdlBackend() {
+    if (!AcquireSubsystem()) return nullptr;
+    return std::make_unique<SdlBackend>();
+}
+
+}  // namespace mivo_dsound

@@ -1,0 +1,80 @@
+#include "test_output.h"
+
+#include <algorithm>
+
+#include "mixer/sample_converters.h"
+
+namespace mivo_dsound {
+
+// The backend drives its one output directly: the output is only what the
+// device holds of it.
+class TestOutput final : public Output {
+public:
+    TestOutput(TestBackend& backend, RenderTarget& target) : target_(target), backend_(backend) {}
+    ~TestOutput() override { backend_.output_ = nullptr; }
+
+    uint32_t PeriodFrames() const override { return backend_.settings_.periodFrames; }
+    uint32_t StartFrames() const override { return backend_.settings_.startFrames; }
+    bool Start() override {
+        started_ = true;
+        return true;
+    }
+    void Stop() override { started_ = false; }
+    bool Lost() const override { return backend_.lost_; }
+
+    bool started_ = false;
+    RenderTarget& target_;
+
+private:
+    TestBackend& backend_;
+};
+
+TestBackend::~TestBackend() {
+    if (output_ != nullptr) output_->started_ = false;
+}
+
+std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, RenderTarget& target) {
+    if (failingOpens_ > 0) {
+        --failingOpens_;
+        return nullptr;
+    }
+    if (output_ != nullptr) return nullptr;  // one output at a time, as a test sees it
+    auto output = std::make_unique<TestOutput>(*this, target);
+    output_ = output.get();
+    format_ = format;
+    lost_ = false;
+    baseNs_ = nowNs_;
+    framesSinceBase_ = 0;
+    return output;
+}
+
+void TestBackend::Play(uint64_t frames) {
+    if (output_ == nullptr || !output_->started_ || lost_) return;
+    const uint64_t frameBytes =
+        OutputSampleBytes(format_.bits) * static_cast<uint64_t>(format_.channels);
+    while (frames > 0) {
+        const auto step = static_cast<uint32_t>(std::min<uint64_t>(frames, settings_.periodFrames));
+        framesSinceBase_ += step;
+        nowNs_ = baseNs_ + static_cast<int64_t>(framesSinceBase_ * 1000000000 / format_.rate);
+        output_->target_.Pace(nowNs_);
+        scratch_.resize(step * frameBytes);
+        output_->target_.Render(scratch_.data(), step, nowNs_);
+        if (settings_.keepPlayed) played_.insert(played_.end(), scratch_.begin(), scratch_.end());
+        framesPlayed_ += step;
+        frames -= step;
+    }
+}
+
+void TestBackend::Stall(int64_t ns) {
+    nowNs_ += ns;
+    // The output's own timeline restarts after the stall.
+    baseNs_ = nowNs_;
+    framesSinceBase_ = 0;
+}
+
+void TestBackend::Lose(int failingOpens) {
+    lost_ = true;
+    failingOpens_ = failingOpens;
+}
+
+}  // namespace mivo_dsound
