@@ -38,7 +38,11 @@ int32_t OpenPlatformDevice(const GUID* device, IDirectSound** opened) {
     if (DirectSoundCreateEntry == nullptr) return CdsStatusNoEntryPoint;
 
     // The call stays under the lock so that no concurrent destruction can
-    // unload the library while it runs.
+    // unload the library while it runs. Whatever a failing DirectSoundCreate
+    // left in its output is neither kept nor released: the call opened no
+    // device, so there is no object to own. (CreateSoundBuffer and
+    // QueryInterface differ: there a success code hands over a live
+    // reference, which the library keeps in order to release it.)
     IDirectSound* created = nullptr;
     if (DirectSoundCreateEntry(device, &created, nullptr) != DS_OK || created == nullptr) {
         return CdsStatusNoDevice;

@@ -15,14 +15,16 @@ inline void DescribeBuffer(DSBUFFERDESC& desc, DWORD flags, DWORD bytes, WAVEFOR
     desc.lpwfxFormat = format;
 }
 
-// Creates a buffer from `desc`. Only a zero result with an object counts;
-// whatever a failing call left in its output is neither kept nor released.
+// Creates a buffer from `desc` into `buffer`, which must be null; the
+// caller's removal releases whatever ends up there. Only a zero result with
+// an object counts as created. Any other success code (DS_NO_VIRTUALIZATION,
+// S_FALSE) fails the step too, yet the object it hands back is a live
+// reference of ours, so it is kept for that release. An error code's output
+// is not ours, whatever the callee left in it, and stays untouched.
 inline bool CreateBuffer(IDirectSound& device, const DSBUFFERDESC& desc,
                          IDirectSoundBuffer*& buffer) {
     IDirectSoundBuffer* created = nullptr;
-    if (device.CreateSoundBuffer(&desc, &created, nullptr) != DS_OK || created == nullptr) {
-        return false;
-    }
-    buffer = created;
-    return true;
+    const HRESULT result = device.CreateSoundBuffer(&desc, &created, nullptr);
+    if (result >= 0) buffer = created;
+    return result == DS_OK && created != nullptr;
 }

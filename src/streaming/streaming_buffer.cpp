@@ -42,14 +42,14 @@ bool BuildBlockTable(CdsObject& object) {
     return true;
 }
 
+// As with the buffer: a success code other than zero fails the step, but the
+// interface it hands back is kept for the removal to release; an error
+// code's output stays untouched.
 bool OpenNotifyInterface(CdsObject& object) {
     void* notify = nullptr;
-    if (object.StreamingBuffer->QueryInterface(kIidDirectSoundNotify, &notify) != DS_OK ||
-        notify == nullptr) {
-        return false;
-    }
-    object.StreamingNotify = static_cast<IDirectSoundNotify*>(notify);
-    return true;
+    const HRESULT result = object.StreamingBuffer->QueryInterface(kIidDirectSoundNotify, &notify);
+    if (result >= 0) object.StreamingNotify = static_cast<IDirectSoundNotify*>(notify);
+    return result == DS_OK && notify != nullptr;
 }
 
 bool OpenStreamingBuffer(CdsObject& object, bool notified) {

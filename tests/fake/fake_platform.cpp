@@ -86,18 +86,18 @@ public:
         const std::string call = record_.name + ".QueryInterface";
         platform_.Log(call, IsEqualGUID(iid, kIidDirectSoundNotify) ? "IDirectSoundNotify" : "?");
         const HRESULT result = platform_.Next(call);
-        if (result != DS_OK) {
+        if (result < 0) {
             *object = platform_.FailureOutput();
             return result;
         }
         if (platform_.TakeNullOutput(call)) {
             *object = nullptr;
-            return DS_OK;
+            return result;
         }
         ObjectRecord& notify = platform_.NewObject("notify");
         *object = static_cast<IDirectSoundNotify*>(
             platform_.Keep(std::make_shared<FakeNotify>(platform_, notify, buffer_)));
-        return DS_OK;
+        return result;
     }
     HRESULT GetCaps(DSBCAPS*) override { return Answer("GetCaps"); }
     HRESULT GetCurrentPosition(DWORD* play, DWORD* write) override {
@@ -191,20 +191,20 @@ public:
                                             ",bytes=" + std::to_string(desc->dwBufferBytes) +
                                             ",outer=" + PointerArg(outer));
         const std::string call = record_.name + ".CreateSoundBuffer";
-        if (result != DS_OK) {
+        if (result < 0) {
             *buffer = static_cast<IDirectSoundBuffer*>(platform_.FailureOutput());
             return result;
         }
         if (platform_.TakeNullOutput(call)) {
             *buffer = nullptr;
-            return DS_OK;
+            return result;
         }
         BufferRecord& record = platform_.NewBuffer(kind);
         record.desc = *desc;
         record.descFormat = FormatBytes(desc->lpwfxFormat);
         *buffer = platform_.Keep(
             std::make_shared<FakeBuffer>(platform_, platform_.NewObject(kind), record));
-        return DS_OK;
+        return result;
     }
     HRESULT GetCaps(DSCAPS*) override { return Answer("GetCaps"); }
     HRESULT DuplicateSoundBuffer(IDirectSoundBuffer*, IDirectSoundBuffer**) override {
@@ -229,6 +229,8 @@ HRESULT WINAPI FakeDirectSoundCreate(const GUID* device, IDirectSound** out, IUn
         "DirectSoundCreate",
         (device == nullptr ? std::string("null") : Hex(device->Data1)) + "," + PointerArg(outer));
     const HRESULT result = platform.Next("DirectSoundCreate");
+    // Unlike the calls above, a success code here hands back poison too: the
+    // library must not take a device from any result but DS_OK.
     if (result != DS_OK) {
         *out = static_cast<IDirectSound*>(platform.FailureOutput());
         return result;
@@ -246,7 +248,8 @@ int moduleTag = 0;
 
 }  // namespace
 
-// What a failing call leaves in its out-pointer. Any use of it is a fault.
+// What a call answering an error code leaves in its out-pointer, as a callee
+// that ignores COM's rule to null it might. Any use of it is a fault.
 class Poison final : public IDirectSound {
 public:
     HRESULT QueryInterface(const IID&, void**) override { return Touch(); }

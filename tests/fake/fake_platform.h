@@ -1,7 +1,9 @@
 // A scriptable stand-in for the sound platform, linked in place of the real
 // loader and allocator. It records every platform call in order, can make any
 // call fail with a chosen result or hand back a null output, reports chosen
-// values, and counts AddRef/Release on every interface it hands out.
+// values, and counts AddRef/Release on every interface it hands out. As in
+// COM, CreateSoundBuffer and QueryInterface hand back a live object with any
+// success code, and poison (see FailureOutput) with an error code.
 #pragma once
 
 #include <cstddef>
@@ -47,7 +49,7 @@ public:
     void Script(const std::string& call, std::vector<HRESULT> results);
     // Every call of `call` answers `result`.
     void FailAlways(const std::string& call, HRESULT result);
-    // The next call of `call` succeeds but hands back a null object.
+    // The next call of `call` that would hand back an object hands back null.
     void NullOutput(const std::string& call);
     // The allocation with this index (0 = the next one) fails.
     void FailAllocation(int index);
@@ -91,7 +93,8 @@ public:
     bool TakeNullOutput(const std::string& call);
     ObjectRecord& NewObject(const std::string& name);
     BufferRecord& NewBuffer(const std::string& name);
-    // An object written to the out-pointer of a failing call: the library
+    // An object written to the out-pointer of a call answering an error code
+    // (and of DirectSoundCreate answering anything but DS_OK): the library
     // must neither keep nor release it.
     void* FailureOutput();
     template <typename T>

@@ -1,6 +1,6 @@
 // libFuzzer target: the input bytes choose the operations, their arguments
-// and the platform's failures; any disagreement with the model, leak, or
-// sanitizer finding is a crash.
+// and the platform's failures, success codes other than DS_OK among them;
+// any disagreement with the model, leak, or sanitizer finding is a crash.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

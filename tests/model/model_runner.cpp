@@ -18,8 +18,20 @@ int32_t SpeakerCount(DWORD configuration) {
     return configuration < 8 ? kTable[configuration] : 2;
 }
 
+// Error codes, and success codes other than DS_OK: those fail the library's
+// step all the same, but CreateSoundBuffer and QueryInterface hand back a
+// live object with them, which the library must release.
 const HRESULT kFailures[] = {E_FAIL, DSERR_BUFFERLOST, DSERR_INVALIDPARAM, HRESULT{1},
                              DS_NO_VIRTUALIZATION};
+
+// Whatever object named `name` a failed creation was handed since `before`
+// was the latest must be released already, and only once.
+std::string ReleasedAfterFailure(const char* name, const fake::ObjectRecord* before) {
+    const fake::ObjectRecord* latest = Fake().Object(name);
+    if (latest == before || (latest->refs == 0 && !latest->overReleased)) return {};
+    return std::string("failed creation left ") + name + " with " + std::to_string(latest->refs) +
+           " refs" + (latest->overReleased ? ", released past zero" : "");
+}
 
 }  // namespace
 
@@ -275,9 +287,11 @@ std::string Runner::CreatePrimary(std::size_t slot) {
           std::to_string(channels) + ", " + std::to_string(bits) + ", " +
           std::to_string(validBits) + ", " + std::to_string(rate) + ", 0), " +
           std::to_string(expected) + ");");
-    const std::string problem =
+    const fake::ObjectRecord* const before = Fake().Object("primary");
+    std::string problem =
         Compare("CreatePrimaryBuffer",
                 objects_[slot]->CreatePrimaryBuffer(channels, bits, validBits, rate, 0), expected);
+    if (problem.empty() && !expected) problem = ReleasedAfterFailure("primary", before);
     if (expected) m.primary = true;
     return problem.empty() ? CheckState(slot) : problem;
 }
@@ -323,12 +337,15 @@ std::string Runner::CreateStreaming(std::size_t slot) {
           (blockEvent ? "TestEvent(7)" : "nullptr") + ", " +
           (stopEvent ? "TestEvent(8)" : "nullptr") + ", 2, 16, " + std::to_string(validBits) +
           ", 48000, 0), " + std::to_string(expected) + ");");
-    const std::string problem =
-        Compare("CreateStreamingBuffer",
-                objects_[slot]->CreateStreamingBuffer(
-                    bufferBytes, blockBytes, blockEvent ? Event(7) : nullptr,
-                    stopEvent ? Event(8) : nullptr, 2, 16, validBits, 48000, 0),
-                expected);
+    const fake::ObjectRecord* const streaming = Fake().Object("streaming");
+    const fake::ObjectRecord* const notify = Fake().Object("notify");
+    std::string problem = Compare("CreateStreamingBuffer",
+                                  objects_[slot]->CreateStreamingBuffer(
+                                      bufferBytes, blockBytes, blockEvent ? Event(7) : nullptr,
+                                      stopEvent ? Event(8) : nullptr, 2, 16, validBits, 48000, 0),
+                                  expected);
+    if (problem.empty() && !expected) problem = ReleasedAfterFailure("notify", notify);
+    if (problem.empty() && !expected) problem = ReleasedAfterFailure("streaming", streaming);
     Fake().LimitAllocations(~std::size_t{0});
     if (!refused) {
         m.streaming = expected;

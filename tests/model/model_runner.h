@@ -101,8 +101,8 @@ private:
     std::string Positions(std::size_t slot);
     std::string Volume(std::size_t slot);
 
-    // One platform result: mostly success, sometimes a failure (positive
-    // ones included), scripted for `call` and noted in the trace.
+    // One platform result: mostly DS_OK, sometimes a failure (success codes
+    // other than DS_OK included), scripted for `call` and noted in the trace.
     HRESULT Fault();
     bool Fails(const std::string& call, int attempts = 1);
     bool NullOutput(const std::string& call);

@@ -146,45 +146,82 @@ TEST_F(StreamingBufferTest, EveryFailureFromCreationOnLeavesTheObjectAsRemovalLe
     struct Row {
         const char* name;
         void (*inject)(fake::Platform&);
-        Calls tail;  // the calls after the failing one
+        const char* lastCall;  // the last call before the clean-up
+        Calls tail;            // the clean-up, in the removal's order
     };
-    const Calls releaseAll = {"notify.Release()", "streaming.Release()"};
+    // Tails of the removal's order: blocks, notify interface, positions,
+    // buffer.
+    const Calls releaseBuffer = {"streaming.Release()"};
+    const Calls freePositions = {"Free(80)", "streaming.Release()"};
+    const Calls releaseNotify = {"notify.Release()", "Free(80)", "streaming.Release()"};
+    const char* const create = "device.CreateSoundBuffer";
+    const char* const query = "streaming.QueryInterface";
     const Row rows[] = {
         {"create fails",
          [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {E_FAIL}); },
+         create,
          {}},
-        {"create positive",
-         [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {HRESULT{2}}); },
+        // Success codes other than DS_OK fail the step but hand over an
+        // object all the same.
+        {"create answers S_FALSE",
+         [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {HRESULT{1}}); }, create,
+         releaseBuffer},
+        {"create answers no virtualization",
+         [](fake::Platform& f) { f.Script("device.CreateSoundBuffer", {DS_NO_VIRTUALIZATION}); },
+         create, releaseBuffer},
+        {"create answers S_FALSE and null",
+         [](fake::Platform& f) {
+             f.Script("device.CreateSoundBuffer", {HRESULT{1}});
+             f.NullOutput("device.CreateSoundBuffer");
+         },
+         create,
          {}},
-        {"create null", [](fake::Platform& f) { f.NullOutput("device.CreateSoundBuffer"); }, {}},
-        {"positions memory",
-         [](fake::Platform& f) { f.FailAllocation(0); },
-         {"streaming.Release()"}},
+        {"create null",
+         [](fake::Platform& f) { f.NullOutput("device.CreateSoundBuffer"); },
+         create,
+         {}},
+        {"positions memory", [](fake::Platform& f) { f.FailAllocation(0); }, "Allocate",
+         releaseBuffer},
         {"notify fails",
-         [](fake::Platform& f) { f.Script("streaming.QueryInterface", {E_NOINTERFACE}); },
-         {"streaming.Release()"}},
-        {"notify null",
-         [](fake::Platform& f) { f.NullOutput("streaming.QueryInterface"); },
-         {"streaming.Release()"}},
-        {"block memory", [](fake::Platform& f) { f.FailAllocation(1); }, releaseAll},
+         [](fake::Platform& f) { f.Script("streaming.QueryInterface", {E_NOINTERFACE}); }, query,
+         freePositions},
+        {"notify answers S_FALSE",
+         [](fake::Platform& f) { f.Script("streaming.QueryInterface", {HRESULT{1}}); }, query,
+         releaseNotify},
+        {"notify answers S_FALSE and null",
+         [](fake::Platform& f) {
+             f.Script("streaming.QueryInterface", {HRESULT{1}});
+             f.NullOutput("streaming.QueryInterface");
+         },
+         query, freePositions},
+        {"notify null", [](fake::Platform& f) { f.NullOutput("streaming.QueryInterface"); }, query,
+         freePositions},
+        {"block memory", [](fake::Platform& f) { f.FailAllocation(1); }, "Allocate", releaseNotify},
         {"positions refused",
          [](fake::Platform& f) {
              f.Script("notify.SetNotificationPositions", {DSERR_INVALIDPARAM});
          },
-         releaseAll},
+         "notify.SetNotificationPositions",
+         {"Free(96)", "notify.Release()", "Free(80)", "streaming.Release()"}},
     };
     CdsObject& object = OpenWithPrimary();
+    fake().LogMemory(true);
     for (const Row& row : rows) {
         row.inject(fake());
         const std::size_t mark = fake().Mark();
         EXPECT_EQ(CreateStereo(object, 800, 200), 0) << row.name;
         ExpectNoStreamingBuffer(object);
         const Calls calls = fake().CallsSince(mark);
-        ASSERT_GE(calls.size(), row.tail.size());
-        EXPECT_EQ(Calls(calls.end() - static_cast<long>(row.tail.size()), calls.end()), row.tail)
+        ASSERT_GT(calls.size(), row.tail.size()) << row.name;
+        const auto cleanUp = calls.end() - static_cast<long>(row.tail.size());
+        EXPECT_EQ(Calls(cleanUp, calls.end()), row.tail) << row.name;
+        const std::string& last = *(cleanUp - 1);
+        EXPECT_EQ(last.substr(0, last.find('(')), row.lastCall) << row.name;
+        // Only the device and the primary buffer are held: nothing leaked,
+        // nothing released twice, no error code's output used.
+        EXPECT_EQ(fake().Leaks(),
+                  "device holds 1 refs; primary holds 1 refs; library still loaded; ")
             << row.name;
-        EXPECT_EQ(fake().LiveAllocations(), 0u) << row.name;
-        EXPECT_EQ(fake().Leaks().find("streaming holds"), std::string::npos) << row.name;
     }
 }
 
