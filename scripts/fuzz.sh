@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target (clang, ASan+UBSan) and runs it for a bounded
-# time from the seed corpus; any crash, leak or model disagreement fails.
+# Builds the libFuzzer targets (clang, ASan+UBSan) and runs each for a
+# bounded time from its seed corpus; any crash, leak, model disagreement or
+# broken device invariant fails.
+#   mivo_operations_fuzzer  CdsObject over the scriptable fake platform
+#   mivo_device_fuzzer      the software device's objects on its test backend
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,13 +13,17 @@ cmake --build --preset fuzz
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-cp tests/fuzz/corpus/* "$work/"
-status=0
-build/fuzz/bin/mivo_operations_fuzzer -max_total_time="$seconds" -print_final_stats=1 \
-    -artifact_prefix=build/fuzz/ "$work" >"$work/log" 2>&1 || status=$?
-if [ "$status" -ne 0 ]; then
-    tail -n 200 "$work/log"
-    echo "fuzzer failed (exit $status); the crashing input is in build/fuzz/"
-    exit "$status"
-fi
-grep -E "^(Done|stat::number_of_executed_units|stat::new_units_added)" "$work/log"
+for target in operations device; do
+    mkdir -p "$work/$target"
+    cp "tests/fuzz/${target}_corpus/"* "$work/$target/"
+    status=0
+    "build/fuzz/bin/mivo_${target}_fuzzer" -max_total_time="$seconds" -print_final_stats=1 \
+        -artifact_prefix=build/fuzz/ "$work/$target" >"$work/$target.log" 2>&1 || status=$?
+    if [ "$status" -ne 0 ]; then
+        tail -n 200 "$work/$target.log"
+        echo "mivo_${target}_fuzzer failed (exit $status); the crashing input is in build/fuzz/"
+        exit "$status"
+    fi
+    echo "mivo_${target}_fuzzer:"
+    grep -E "^(Done|stat::number_of_executed_units|stat::new_units_added)" "$work/$target.log"
+done

@@ -60,10 +60,10 @@ HRESULT ReadWaveFormat(const WAVEFORMATEX* format, WaveLayout& layout) {
     }
 
     if (read.channels == 0 || read.bits == 0 || read.rate == 0) return DSERR_INVALIDPARAM;
-    if (read.blockAlign != static_cast<uint32_t>(read.channels * read.bits / 8)) {
-        return DSERR_INVALIDPARAM;
-    }
-    if (plain.nAvgBytesPerSec != read.rate * read.blockAlign) return DSERR_INVALIDPARAM;
+    // Widened: a record's fields multiply past 32 bits.
+    const uint64_t frameBytes = uint64_t{plain.nChannels} * plain.wBitsPerSample / 8;
+    if (read.blockAlign != frameBytes) return DSERR_INVALIDPARAM;
+    if (plain.nAvgBytesPerSec != uint64_t{read.rate} * read.blockAlign) return DSERR_INVALIDPARAM;
     if (read.channels > kMaxChannels || !SupportedBits(read.bits)) return DSERR_BADFORMAT;
     if (read.rate < kMinRate || read.rate > kMaxRate) return DSERR_BADFORMAT;
     layout = read;

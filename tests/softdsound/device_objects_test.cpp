@@ -166,6 +166,12 @@ INSTANTIATE_TEST_SUITE_P(
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.lpwfxFormat = nullptr; }},
         DescCase{"BlockAlignWrong", DSERR_INVALIDPARAM,
                  [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE& f) { f.Format.nBlockAlign = 3; }},
+        DescCase{"FieldsThatOverflowWhenMultiplied", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC&, WAVEFORMATEXTENSIBLE& f) {
+                     f.Format.nChannels = 0xFFFF;
+                     f.Format.wBitsPerSample = 0xFFFF;
+                     f.Format.nSamplesPerSec = 0xFFFFFFFF;
+                 }},
         DescCase{"TwelveBits", DSERR_BADFORMAT,
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE& f) {
                      f = Pcm(2, 12, 48000);
