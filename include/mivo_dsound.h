@@ -11,9 +11,11 @@
 #define MIVO_DSOUND_H
 
 #if defined(_WIN32)
+// <windows.h> first: the other two build on it.
 #include <windows.h>
-#include <mmreg.h>
+
 #include <dsound.h>
+#include <mmreg.h>
 #else
 #include "mivo_dsound_posix.h"
 #endif

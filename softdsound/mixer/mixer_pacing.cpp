@@ -148,8 +148,8 @@ int64_t Mixer::Tick(int64_t since) {
         const uint64_t line = clock_.FrameAt(now);
         // Up to each notification exactly, so that a client woken by it
         // finds the play cursor on its offset.
-        for (Due due = NextDueLocked(); running_ && due.any && due.frame <= line &&
-                                        due.frame > mixed_;
+        for (Due due = NextDueLocked();
+             running_ && due.any && due.frame <= line && due.frame > mixed_;
              due = NextDueLocked()) {
             if (!MixAheadLocked(due.frame - mixed_, signals)) break;
         }

@@ -23,7 +23,9 @@ uint64_t OutputClock::FramesOver(int64_t ns) const {
     return seconds * rate_ + rest * rate_ / kSecondNs;
 }
 
-uint64_t OutputClock::FrameAt(int64_t ns) const { return anchorFrame_ + FramesOver(ns - anchorNs_); }
+uint64_t OutputClock::FrameAt(int64_t ns) const {
+    return anchorFrame_ + FramesOver(ns - anchorNs_);
+}
 
 int64_t OutputClock::TimeOfFrame(uint64_t frame) const {
     if (frame <= anchorFrame_) return anchorNs_;

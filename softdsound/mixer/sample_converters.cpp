@@ -55,7 +55,8 @@ void WriteS16(const int64_t* mixed, size_t count, uint8_t* out) {
 
 void WriteS24In32(const int64_t* mixed, size_t count, uint8_t* out) {
     for (size_t i = 0; i < count; ++i) {
-        const auto s = static_cast<int32_t>(static_cast<uint32_t>(Saturate(mixed[i])) & 0xFFFFFF00u);
+        const auto s =
+            static_cast<int32_t>(static_cast<uint32_t>(Saturate(mixed[i])) & 0xFFFFFF00u);
         std::memcpy(out + i * 4, &s, sizeof s);
     }
 }

@@ -83,10 +83,10 @@ void CreateBuffer(Session& s, Bytes& in) {
     WAVEFORMATEXTENSIBLE format = Format(in);
     DSBUFFERDESC desc{};
     desc.dwSize = in.Below(10) == 0 ? in.Next() : sizeof desc;
-    desc.dwFlags = in.Pick({DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLVOLUME |
-                                DSBCAPS_GETCURRENTPOSITION2,
-                            DSBCAPS_PRIMARYBUFFER, DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRLVOLUME,
-                            DSBCAPS_CTRLPOSITIONNOTIFY});
+    desc.dwFlags =
+        in.Pick({DSBCAPS_CTRLPOSITIONNOTIFY | DSBCAPS_CTRLVOLUME | DSBCAPS_GETCURRENTPOSITION2,
+                 DSBCAPS_PRIMARYBUFFER, DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRLVOLUME,
+                 DSBCAPS_CTRLPOSITIONNOTIFY});
     const bool primary = (desc.dwFlags & DSBCAPS_PRIMARYBUFFER) != 0;
     desc.dwBufferBytes = primary ? 0 : in.Pick({960, 3840, 4, 16000}) % (1u << 20);
     desc.lpwfxFormat = primary ? nullptr : &format.Format;
@@ -166,14 +166,17 @@ void Step(Session& s, Bytes& in) {
         }
         default: break;
     }
-    if (buffer == nullptr || std::find(s.buffers.begin(), s.buffers.end(), buffer) == s.buffers.end()) {
+    if (buffer == nullptr ||
+        std::find(s.buffers.begin(), s.buffers.end(), buffer) == s.buffers.end()) {
         return;
     }
     switch (in.Below(10)) {
         case 0: buffer->Play(0, 0, in.Pick({DSBPLAY_LOOPING, 0})); break;
         case 1: buffer->Stop(); break;
         case 2: buffer->SetCurrentPosition(in.Pick({0, 960, 3839})); break;
-        case 3: buffer->SetVolume(static_cast<LONG>(in.Pick({0, static_cast<uint32_t>(-600)}))); break;
+        case 3:
+            buffer->SetVolume(static_cast<LONG>(in.Pick({0, static_cast<uint32_t>(-600)})));
+            break;
         case 4: LockAndWrite(in, buffer); break;
         case 5: Notify(s, in, buffer); break;
         case 6: {

@@ -77,8 +77,8 @@ protected:
         const DWORD after = PlayCursor();
         const uint64_t moved = (after + kBufferBytes - before) % kBufferBytes / kFrameBytes;
         EXPECT_LE(moved, frames + 2 * kBlockFrames) << "the cursor ran backwards or lapped";
-        const uint64_t ends = (before / kFrameBytes + moved) / kBlockFrames -
-                              before / kFrameBytes / kBlockFrames;
+        const uint64_t ends =
+            (before / kFrameBytes + moved) / kBlockFrames - before / kFrameBytes / kBlockFrames;
         EXPECT_EQ(block_.Take(), ends) << "from " << before << " to " << after;
         return moved;
     }

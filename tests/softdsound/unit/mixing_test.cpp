@@ -73,9 +73,8 @@ std::vector<int32_t> Mix(const WaveLayout& out, const WaveLayout& in,
     mixer.StopPacing();
     std::vector<int32_t> samples = Samples(backend.Played(), out.bits);
     const auto silent = static_cast<std::ptrdiff_t>(lead * static_cast<uint64_t>(out.channels));
-    EXPECT_TRUE(std::all_of(samples.begin(), samples.begin() + silent, [&](int32_t v) {
-        return v == (out.bits == 8 ? 128 : 0);
-    }));
+    EXPECT_TRUE(std::all_of(samples.begin(), samples.begin() + silent,
+                            [&](int32_t v) { return v == (out.bits == 8 ? 128 : 0); }));
     return std::vector<int32_t>(samples.begin() + silent, samples.end());
 }
 
@@ -99,7 +98,8 @@ TEST(Mixing, EverySampleWidthConvertsExactly) {
          [](int32_t v) { return (v - 128) * 256; }},
         {"S16ToU8", 16, 8, [](size_t i) { return static_cast<int32_t>((i * 257) % 65536) - 32768; },
          [](int32_t v) { return static_cast<int32_t>(std::floor(v / 256.0)) + 128; }},
-        {"S16ToS32", 16, 32, [](size_t i) { return static_cast<int32_t>((i * 263) % 65536) - 32768; },
+        {"S16ToS32", 16, 32,
+         [](size_t i) { return static_cast<int32_t>((i * 263) % 65536) - 32768; },
          [](int32_t v) { return v * 65536; }},
         {"S24ToS24", 24, 24, Spread24, [](int32_t v) { return v * 256; }},
         {"S24ToS16", 24, 16, Spread24,
@@ -114,8 +114,8 @@ TEST(Mixing, EverySampleWidthConvertsExactly) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> pcm;
         for (size_t i = 0; i < kFrames * 2; ++i) PutSample(pcm, c.source(i), c.inBits);
-        const auto out = Mix(Layout(2, c.outBits, 48000, 0x3), Layout(2, c.inBits, 48000, 0x3),
-                             pcm, 2 * kFrames);
+        const auto out = Mix(Layout(2, c.outBits, 48000, 0x3), Layout(2, c.inBits, 48000, 0x3), pcm,
+                             2 * kFrames);
         ASSERT_EQ(out.size(), 4 * kFrames);
         for (size_t i = 0; i < out.size(); ++i) {
             const int32_t in = c.source(i % (2 * kFrames));
@@ -136,16 +136,20 @@ TEST(Mixing, ChannelsLandOnTheSpeakersTheirMasksName) {
     // TFL 0x1000.
     const RouteCase cases[] = {
         {"MonoCentreOnStereo", Layout(2, 16, 48000, 0x3), Layout(1, 16, 48000, 0x4), {{0, 1}}},
-        {"MonoCentreOnFivePointOne", Layout(6, 16, 48000, 0x3F), Layout(1, 16, 48000, 0x4),
-         {{2}}},
-        {"BackCentreOnFivePointOne", Layout(6, 16, 48000, 0x3F), Layout(3, 16, 48000, 0x103),
+        {"MonoCentreOnFivePointOne", Layout(6, 16, 48000, 0x3F), Layout(1, 16, 48000, 0x4), {{2}}},
+        {"BackCentreOnFivePointOne",
+         Layout(6, 16, 48000, 0x3F),
+         Layout(3, 16, 48000, 0x103),
          {{0}, {1}, {}}},
-        {"TopOnSeven", Layout(7, 16, 48000, 0x103F), Layout(3, 16, 48000, 0x1003),
-         {{0}, {1}, {6}}},
-        {"FivePointOneOnStereo", Layout(2, 16, 48000, 0x3), Layout(6, 16, 48000, 0x3F),
+        {"TopOnSeven", Layout(7, 16, 48000, 0x103F), Layout(3, 16, 48000, 0x1003), {{0}, {1}, {6}}},
+        {"FivePointOneOnStereo",
+         Layout(2, 16, 48000, 0x3),
+         Layout(6, 16, 48000, 0x3F),
          {{0}, {1}, {}, {}, {}, {}}},
         {"UnnamedKeepOrder", Layout(4, 16, 48000, 0), Layout(2, 16, 48000, 0), {{0}, {1}}},
-        {"AllSpeakersKeepOrder", Layout(2, 16, 48000, 0x3), Layout(3, 16, 48000, 0xFFFFFFFF),
+        {"AllSpeakersKeepOrder",
+         Layout(2, 16, 48000, 0x3),
+         Layout(3, 16, 48000, 0xFFFFFFFF),
          {{0}, {1}, {}}},
     };
     constexpr size_t kFrames = 480;
@@ -165,9 +169,9 @@ TEST(Mixing, ChannelsLandOnTheSpeakersTheirMasksName) {
         const auto width = static_cast<size_t>(c.out.channels);
         ASSERT_EQ(out.size(), kFrames * width);
         for (size_t f = 0; f < kFrames; ++f) {
-            const std::vector<int32_t> frame(out.begin() + static_cast<std::ptrdiff_t>(f * width),
-                                             out.begin() +
-                                                 static_cast<std::ptrdiff_t>((f + 1) * width));
+            const std::vector<int32_t> frame(
+                out.begin() + static_cast<std::ptrdiff_t>(f * width),
+                out.begin() + static_cast<std::ptrdiff_t>((f + 1) * width));
             ASSERT_EQ(frame, expected) << "frame " << f;
         }
     }
@@ -175,16 +179,14 @@ TEST(Mixing, ChannelsLandOnTheSpeakersTheirMasksName) {
 
 TEST(Mixing, VolumeScalesBy10ToTheVolumeOver2000) {
     constexpr size_t kFrames = 960;
-    auto source = [](size_t i) {
-        return static_cast<int32_t>((i * 2731 + 5000) % 40000) - 20000;
-    };
+    auto source = [](size_t i) { return static_cast<int32_t>((i * 2731 + 5000) % 40000) - 20000; };
     std::vector<uint8_t> pcm;
     for (size_t i = 0; i < kFrames * 2; ++i) PutSample(pcm, source(i), 16);
     for (LONG volume : {0, -600, -2000, -9999, -10000}) {
         SCOPED_TRACE(volume);
         const double amplitude = volume <= -10000 ? 0.0 : std::pow(10.0, volume / 2000.0);
-        const auto out = Mix(Layout(2, 16, 48000, 0x3), Layout(2, 16, 48000, 0x3), pcm, kFrames,
-                             volume);
+        const auto out =
+            Mix(Layout(2, 16, 48000, 0x3), Layout(2, 16, 48000, 0x3), pcm, kFrames, volume);
         ASSERT_EQ(out.size(), 2 * kFrames);
         for (size_t i = 0; i < out.size(); ++i) {
             ASSERT_NEAR(out[i], source(i) * amplitude, 1.0) << "sample " << i;
@@ -201,25 +203,27 @@ double Frequency(const std::vector<int32_t>& out, size_t channels, uint32_t rate
         if (a < 0 && b >= 0) crossings.push_back(static_cast<double>(f - 1) + (-a / (b - a)));
     }
     if (crossings.size() < 2) return 0;
-    return static_cast<double>(crossings.size() - 1) * rate / (crossings.back() - crossings.front());
+    return static_cast<double>(crossings.size() - 1) * rate /
+           (crossings.back() - crossings.front());
 }
 
 TEST(Mixing, ResamplingKeepsPitchAndAmplitude) {
     constexpr double kTone = 441.0;
     constexpr int kAmplitude = 10000;
-    for (const auto& [inRate, outRate] :
-         {std::pair<uint32_t, uint32_t>{22050, 48000}, {44100, 48000}, {48000, 44100},
-          {96000, 48000}, {8000, 48000}}) {
+    for (const auto& [inRate, outRate] : {std::pair<uint32_t, uint32_t>{22050, 48000},
+                                          {44100, 48000},
+                                          {48000, 44100},
+                                          {96000, 48000},
+                                          {8000, 48000}}) {
         SCOPED_TRACE(std::to_string(inRate) + " Hz on " + std::to_string(outRate) + " Hz");
         std::vector<uint8_t> pcm;
         for (uint32_t n = 0; n < inRate; ++n) {
             PutSample(pcm,
-                      static_cast<int32_t>(std::lround(kAmplitude * std::sin(2 * M_PI * kTone * n /
-                                                                             inRate))),
+                      static_cast<int32_t>(
+                          std::lround(kAmplitude * std::sin(2 * M_PI * kTone * n / inRate))),
                       16);
         }
-        const auto out =
-            Mix(Layout(2, 16, outRate, 0x3), Layout(1, 16, inRate, 0x4), pcm, outRate);
+        const auto out = Mix(Layout(2, 16, outRate, 0x3), Layout(1, 16, inRate, 0x4), pcm, outRate);
         ASSERT_EQ(out.size(), 2u * outRate);
         EXPECT_NEAR(Frequency(out, 2, outRate), kTone, 0.2);
         const int32_t peak = *std::max_element(out.begin(), out.end());

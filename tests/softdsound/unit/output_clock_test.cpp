@@ -48,8 +48,8 @@ void FollowReads(const Reader& reader, int seconds) {
 }
 
 TEST(OutputClock, KeepsJustAheadOfSteadyBurstyAndDriftingReads) {
-    for (const Reader& reader : {Reader{5, 0}, Reader{20, 0}, Reader{60, 0}, Reader{20, 5000},
-                                 Reader{20, -5000}}) {
+    for (const Reader& reader :
+         {Reader{5, 0}, Reader{20, 0}, Reader{60, 0}, Reader{20, 5000}, Reader{20, -5000}}) {
         SCOPED_TRACE("burst " + std::to_string(reader.burstMs) + " ms, drift " +
                      std::to_string(reader.ppm) + " ppm");
         FollowReads(reader, 10);

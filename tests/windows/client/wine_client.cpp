@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "mivo.h"
+#include "mivo_dsound.h"
 
 namespace {
 
@@ -39,9 +40,8 @@ constexpr double kAmplitude = 16000.0;
 constexpr DWORD kEventWaitMs = 2000;  // a bound, not an expectation
 constexpr double kPi = 3.14159265358979323846;
 
-// DSDEVID_DefaultPlayback, spelt out so that no GUID library is needed.
-const GUID kDefaultPlayback = {
-    0xdef00000, 0x9c6d, 0x47ed, {0xaa, 0xf1, 0x4d, 0xda, 0x8f, 0x2b, 0x5c, 0x03}};
+// DSDEVID_DefaultPlayback, from mivo's header so that no GUID library is needed.
+const GUID kDefaultPlayback = kDefaultPlaybackDevice;
 // No device has this identifier.
 const GUID kNoSuchDevice = {
     0x6d69766f, 0x0000, 0x0000, {0x6e, 0x6f, 0x20, 0x73, 0x75, 0x63, 0x68, 0x00}};
