@@ -39,6 +39,9 @@ int CheckToneFaultFinder() {
         uint32_t breaks;
         int64_t firstAt;  // where the first fault begins, frames into the tone; -1: none
     };
+    // Positions count from the first sounding frame, the tone's second: the
+    // sine starts at 0.
+    constexpr int64_t kSounding = 1;
     // A block played again from the buffer's previous lap: the client was
     // late. Both of its edges break the phase.
     const auto lapRepeated = [&clean](int64_t block) {
@@ -51,23 +54,26 @@ int CheckToneFaultFinder() {
     std::vector<Case> cases;
     cases.push_back({"clean tone", WithSilenceAround(clean), 0, 0, -1});
     cases.push_back({"one 5 ms block from the previous lap", WithSilenceAround(lapRepeated(kBlock)),
-                     0, 2, 40 * kBlock});
+                     0, 2, 40 * kBlock - kSounding});
     cases.push_back({"one 2.5 ms block from the previous lap",
-                     WithSilenceAround(lapRepeated(kShortBlock)), 0, 2, 40 * kShortBlock});
+                     WithSilenceAround(lapRepeated(kShortBlock)), 0, 2,
+                     40 * kShortBlock - kSounding});
     {
         std::vector<int16_t> c = clean;
         c.erase(c.begin() + 20000, c.begin() + 20100);
-        cases.push_back({"100 frames dropped", WithSilenceAround(c), 0, 1, 20000});
+        cases.push_back({"100 frames dropped", WithSilenceAround(c), 0, 1, 20000 - kSounding});
     }
     {
         std::vector<int16_t> c = clean;
         c.insert(c.begin() + 30000, kRate / 500, 0);  // 2 ms
-        cases.push_back({"2 ms of silence inserted", WithSilenceAround(c), 1, 0, 30000});
+        cases.push_back(
+            {"2 ms of silence inserted", WithSilenceAround(c), 1, 0, 30000 - kSounding});
     }
     {
         std::vector<int16_t> c = clean;
         c.insert(c.begin() + 30000, 10, 0);
-        cases.push_back({"10 frames of silence inserted", WithSilenceAround(c), 0, 1, 30000});
+        cases.push_back(
+            {"10 frames of silence inserted", WithSilenceAround(c), 0, 1, 30000 - kSounding});
     }
     int wrong = 0;
     for (const Case& c : cases) {
