@@ -1,5 +1,6 @@
 #include "capture_analysis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,7 @@ CaptureFaults FindToneFaults(const std::vector<int16_t>& left) {
         while (j <= end && std::abs(left[j]) <= kQuiet) ++j;
         if (j - i > kSilenceFrames) {
             silences.push_back({i, j - 1});
+            faults.silenceAt.push_back(i - start);
             faults.silentMs += static_cast<double>(j - i) * 1000.0 / kRate;
         }
         i = j;
@@ -77,9 +79,17 @@ CaptureFaults FindToneFaults(const std::vector<int16_t>& left) {
                 break;
             }
         }
-        if (!atSilence) ++faults.phaseBreaks;
+        if (!atSilence) {
+            ++faults.phaseBreaks;
+            faults.breakAt.push_back(b.first - start);
+        }
     }
     return faults;
+}
+
+uint32_t CountFrom(const std::vector<uint64_t>& at, uint64_t frame) {
+    return static_cast<uint32_t>(
+        std::count_if(at.begin(), at.end(), [frame](uint64_t a) { return a >= frame; }));
 }
 
 CaptureFaults AnalyseCapture(const std::string& path) {

@@ -14,8 +14,15 @@ struct CaptureFaults {
     uint32_t silences = 0;     // runs of silence longer than 1 ms inside the tone
     double silentMs = 0.0;     // their total length
     uint32_t phaseBreaks = 0;  // breaks of the sine not at the edge of such a silence
+    // Where each silence and break begins, in frames from the first
+    // sounding frame.
+    std::vector<uint64_t> silenceAt;
+    std::vector<uint64_t> breakAt;
     uint32_t Gaps() const { return silences + phaseBreaks; }
 };
+
+// How many of `at` lie at or past `frame`.
+uint32_t CountFrom(const std::vector<uint64_t>& at, uint64_t frame);
 
 // `left` holds one channel of the capture (the tone is the same on both).
 CaptureFaults FindToneFaults(const std::vector<int16_t>& left);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "mivo.h"
+#include "output_latency_probe.h"
 #include "platform_shim.h"
 #include "run_log.h"
 #include "workload.h"
@@ -49,6 +50,7 @@ bool FillBlock(CdsObject& sound, uint32_t block, uint32_t blockBytes, Tone& tone
 // Streams until `toneBlocks` blocks of tone and the silent tail have played.
 void Stream(CdsObject& sound, ClientEvent& blockEvent, uint32_t blockBytes, uint32_t toneBlocks,
             Tone& tone, RunLog& log) {
+    OutputLatencyProbe outputLatency(sound, log);
     const uint32_t bufferBytes = blockBytes * kBlocksPerBuffer;
     const uint32_t lastBlock = toneBlocks + kTailBlocks;
     uint32_t written = kBlocksPerBuffer;  // blocks handed over, tone or silence
@@ -88,6 +90,7 @@ void Stream(CdsObject& sound, ClientEvent& blockEvent, uint32_t blockBytes, uint
         const uint32_t playing = play / blockBytes;
         const uint32_t finished = (playing + kBlocksPerBuffer - nextRefill) % kBlocksPerBuffer;
         const int64_t intoBlock = play - playing * blockBytes;
+        if (finished == 0) log.EmptyWake(woke);
         for (uint32_t k = 0; k < finished && done < lastBlock; ++k) {
             ++done;
             // How far the cursor is past this block's end when the client runs.
@@ -99,16 +102,16 @@ void Stream(CdsObject& sound, ClientEvent& blockEvent, uint32_t blockBytes, uint
             ++written;
             nextRefill = (nextRefill + 1) % kBlocksPerBuffer;
         }
+        // After the refills, so that a slow reading delays no block.
+        outputLatency.Sample(woke);
     }
     log.PlayEnded(NowNs());
     log.Cpu().Stop();
 }
 
-int Run(int blockMs, double seconds, const std::string& logPath) {
-    const uint32_t blockFrames = BlockFrames(blockMs);
+int Run(uint32_t blockFrames, uint32_t toneBlocks, const std::string& logPath) {
     const uint32_t blockBytes = blockFrames * kFrameBytes;
-    const auto toneBlocks = static_cast<uint32_t>(seconds * 1000.0 / blockMs + 0.5);
-    RunLog log(kContender, blockMs, toneBlocks);
+    RunLog log(kContender, blockFrames, toneBlocks);
 
     ClientEvent blockEvent;
     ClientEvent stopEvent;
@@ -156,5 +159,5 @@ int Run(int blockMs, double seconds, const std::string& logPath) {
 int main(int argc, char** argv) {
     compare::RunArguments args;
     if (!compare::ParseRunArguments(argc, argv, args)) return 2;
-    return Run(args.blockMs, args.seconds, args.log);
+    return Run(args.blockFrames, args.toneBlocks, args.log);
 }

@@ -2,29 +2,24 @@
 // SDL2, the ratios mivo/Wine and mivo/SDL2, and which targets the row meets.
 #pragma once
 
-#include <map>
+#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "capture_analysis.h"
-#include "run_figures.h"
+#include "table_rows.h"
 
 namespace compare {
 
-struct Run {
-    bool present = false;
-    RunFigures figures;
-    CaptureFaults faults;
-    WakeProbe probe;
+// A block length as given on the command line ("2.5") and in frames.
+struct BlockLength {
+    std::string label;
+    uint32_t frames = 0;
 };
 
-// Runs by contender ("mivo", "wine", "sdl2") and block length in ms.
-using Runs = std::map<std::string, std::map<int, Run>>;
-
 // Prints the table; returns the number of target checks that failed.
-int PrintTable(const Runs& runs, const std::vector<int>& blockMs);
+int PrintTable(const Runs& runs, const std::vector<BlockLength>& blocks);
 
 // One line per run with the raw counts behind the table.
-void PrintRunDetails(const Runs& runs, const std::vector<int>& blockMs);
+void PrintRunDetails(const Runs& runs, const std::vector<BlockLength>& blocks);
 
 }  // namespace compare

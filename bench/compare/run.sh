@@ -7,29 +7,34 @@
 #         Wine, whose DirectSound plays it
 #   sdl2  a bare SDL2 program doing the same with its audio callback (the
 #         floor)
-# Workload: 48 kHz stereo 16-bit, a looping buffer of 4 blocks of 5, 10 and
-# 20 ms, each block refilled with a continuous tone when its event fires.
+# Workload: 48 kHz stereo 16-bit, a looping buffer of 4 blocks of 2.5, 5, 10
+# and 20 ms, each block refilled with a continuous tone when its event fires.
 # The sink's monitor is captured during every run and searched for silences
-# and breaks of the tone. See README.md beside this script for what each
-# figure means.
+# and breaks of the tone, and the server's latency of the contender's stream
+# is sampled. See README.md beside this script for what each figure means.
 #
-#   bench/compare/run.sh [--quick] [--seconds N] [--blocks "5 10 20"]
+#   bench/compare/run.sh [--quick] [--seconds N] [--blocks "2.5 5 10 20"]
 #                        [--work-dir DIR] [--windows-build DIR] [--mivo-env "VAR=VALUE ..."]
 #                        [--contenders "mivo wine sdl2"] [--stall MS]
 #
-# --quick          5 s per run instead of 30 (also MIVO_COMPARE_SECONDS=N)
+# --quick          8 s per run instead of 30, 3 s of them past the settling
+#                  time (also MIVO_COMPARE_SECONDS=N)
 # --seconds N      seconds of tone per run
-# --blocks LIST    block lengths in ms (default "5 10 20")
+# --blocks LIST    block lengths in ms, whole frames at 48 kHz (default
+#                  "2.5 5 10 20")
 # --work-dir DIR   builds, Wine prefix, captures and logs (default build/compare)
-# --windows-build  the mingw-w64 build of mivo.dll (default build/windows,
-#                  configured with the windows preset when absent)
+# --windows-build  the mingw-w64 build of mivo.dll and the Windows client
+#                  (default build/windows, configured with the windows preset
+#                  when absent)
 # --mivo-env       environment for the mivo runs alone, to try the software
 #                  device's settings (MIVO_DSOUND_PERIOD_FRAMES=512, say)
 #                  against unchanged Wine and SDL2 runs
 # --contenders     which of mivo, wine and sdl2 to run (default: all three)
 # --stall MS       freeze each contender's processes (SIGSTOP) for MS ms every
 #                  3 s of its run, as a descheduled process is: how each one
-#                  comes through a stall longer than its buffer
+#                  comes through a stall longer than its buffer (one length
+#                  per invocation: the results are named by contender and
+#                  block alone)
 #
 # Missing mingw-w64 or Wine leaves the wine column empty; a missing sound
 # server fails. Every step has a timeout; the sound server, the capture and
@@ -38,7 +43,7 @@ set -uo pipefail
 
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 seconds="${MIVO_COMPARE_SECONDS:-30}"
-blocks="5 10 20"
+blocks="2.5 5 10 20"
 work_dir="$source_dir/build/compare"
 windows_build="$source_dir/build/windows"
 mivo_env=""
@@ -46,7 +51,7 @@ contenders=""
 stall_ms=0
 while [ $# -gt 0 ]; do
     case "$1" in
-        --quick) seconds=5; shift ;;
+        --quick) seconds=8; shift ;;
         --seconds) seconds="$2"; shift 2 ;;
         --blocks) blocks="$2"; shift 2 ;;
         --work-dir) work_dir="$2"; shift 2 ;;
@@ -60,7 +65,11 @@ while [ $# -gt 0 ]; do
 done
 case "$seconds" in '' | *[!0-9]*) echo "--seconds takes whole seconds" >&2; exit 2 ;; esac
 [ "$seconds" -ge 1 ] || { echo "--seconds must be at least 1" >&2; exit 2; }
-case "$stall_ms" in '' | *[!0-9]*) echo "--stall takes whole milliseconds" >&2; exit 2 ;; esac
+case "$stall_ms" in '' | *[!0-9]*) echo "--stall takes one length in whole milliseconds" >&2; exit 2 ;; esac
+for ms in $blocks; do
+    awk -v ms="$ms" 'BEGIN { f = ms * 48; exit !(ms ~ /^[0-9]+(\.[0-9]+)?$/ && f >= 1 && f == int(f) && ms <= 1000) }' ||
+        { echo "--blocks: $ms ms is not a whole number of frames at 48 kHz" >&2; exit 2; }
+done
 for who in $contenders; do
     case "$who" in mivo | wine | sdl2) ;; *) echo "unknown contender: $who" >&2; exit 2 ;; esac
 done
@@ -117,18 +126,10 @@ if [ "$with_wine" -eq 1 ]; then
             timeout -k 5 300 cmake --preset windows -B "$windows_build" -DMIVO_BUILD_EXAMPLES=OFF \
                 >"$work_dir/windows-configure.log" 2>&1 || exit 1
         fi
-        timeout -k 5 900 cmake --build "$windows_build" --target mivo >"$work_dir/windows-build.log" 2>&1 ||
-            exit 1
+        timeout -k 5 900 cmake --build "$windows_build" --target mivo-compare-client \
+            >"$work_dir/windows-build.log" 2>&1 || exit 1
         mkdir -p "$wine_run"
-        # Static C++ runtime: a Windows program that needs libstdc++-6.dll
-        # exits under Wine without a word.
-        timeout -k 5 300 "$triple-g++-posix" -std=c++17 -O2 -Wall -Wextra -Wpedantic -Wshadow \
-            -Wold-style-cast -Wcast-align -Werror -I"$source_dir/include" -I"$source_dir/bench/compare" \
-            "$source_dir/bench/compare/dsound_client.cpp" "$source_dir/bench/compare/platform_win32.cpp" \
-            "$source_dir/bench/compare/proc_stat.cpp" "$source_dir/bench/compare/run_log.cpp" \
-            "$windows_build/lib/libmivo.dll.a" -static -static-libgcc -static-libstdc++ \
-            -o "$wine_run/mivo-compare-client.exe" >>"$work_dir/windows-build.log" 2>&1 || exit 1
-        cp "$windows_build/bin/mivo.dll" "$wine_run/"
+        cp "$windows_build/bin/mivo-compare-client.exe" "$windows_build/bin/mivo.dll" "$wine_run/"
     ) || { tail -50 "$work_dir/windows-build.log" "$work_dir/windows-configure.log" 2>/dev/null; fail "Windows build"; }
     echo "ok"
 fi
@@ -172,32 +173,15 @@ if [ "$with_wine" -eq 1 ]; then
     echo "wineserver pid $wineserver_pid"
 fi
 
-# The contenders' processes (the Windows client runs as
-# mivo-compare-client.exe under Wine).
-contender_pattern='mivo-compare-(client|sdl)'
-
-# Freezes the contender every 3 s for $stall_ms ms until killed; the caller
-# thaws it for good afterwards.
-freeze_now_and_then() {
-    local pause
-    pause=$(awk -v ms="$stall_ms" 'BEGIN { printf "%.3f", ms / 1000 }')
-    while sleep 3; do
-        pkill -STOP -f "$contender_pattern"
-        sleep "$pause"
-        pkill -CONT -f "$contender_pattern"
-    done
-}
+# shellcheck source=bench/compare/watch_contender.sh
+source "$source_dir/bench/compare/watch_contender.sh"
 
 # Plays one run while capturing the sink: run_one CONTENDER BLOCK_MS
 run_one() {
-    local who="$1" ms="$2" stem="$results/$1-$2ms" status freezer=""
+    local who="$1" ms="$2" stem="$results/$1-$2ms" status contender sampler freezer=""
     local bound=$((seconds * 2 + 60))
-    rm -f "$stem.log" "$stem.raw" "$stem.out" "$stem.wake"
+    rm -f "$stem.log" "$stem.raw" "$stem.out" "$stem.wake" "$stem.latency"
     private_pulse_capture "$stem.raw" || fail "the capture did not start"
-    if [ "$stall_ms" -gt 0 ]; then
-        freeze_now_and_then &
-        freezer=$!
-    fi
     # How late a plain thread wakes meanwhile: the machine's share of any gap.
     "$bin/mivo-compare-wake-probe" "$seconds" "$stem.wake" &
     local probe=$!
@@ -206,30 +190,34 @@ run_one() {
             # shellcheck disable=SC2086
             env $mivo_env MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
                 timeout -k 5 "$bound" "$bin/mivo-compare-client" "$ms" "$seconds" "$stem.log" \
-                >"$stem.out" 2>&1
-            status=$?
+                >"$stem.out" 2>&1 &
             ;;
         sdl2)
             MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
                 timeout -k 5 "$bound" "$bin/mivo-compare-sdl" "$ms" "$seconds" "$stem.log" \
-                >"$stem.out" 2>&1
-            status=$?
+                >"$stem.out" 2>&1 &
             ;;
         wine)
             (cd "$wine_run" && rm -f run.log &&
                 MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID $wineserver_pid" \
                     timeout -k 5 "$bound" wine mivo-compare-client.exe "$ms" "$seconds" run.log) \
-                >"$stem.out" 2>&1
-            status=$?
-            [ -f "$wine_run/run.log" ] && mv "$wine_run/run.log" "$stem.log"
+                >"$stem.out" 2>&1 &
             ;;
     esac
-    wait "$probe" 2>/dev/null
-    if [ -n "$freezer" ]; then
-        kill "$freezer" 2>/dev/null
-        wait "$freezer" 2>/dev/null
-        pkill -CONT -f "$contender_pattern"
+    contender=$!
+    sample_sink_latency "$contender" "$stem.latency" &
+    sampler=$!
+    if [ "$stall_ms" -gt 0 ]; then
+        freeze_now_and_then "$contender" "$stall_ms" &
+        freezer=$!
     fi
+    wait "$contender"
+    status=$?
+    [ "$who" = wine ] && [ -f "$wine_run/run.log" ] && mv "$wine_run/run.log" "$stem.log"
+    # Both end on their own once the contender has; the freezer may be in
+    # its 3 s sleep.
+    [ -n "$freezer" ] && { kill "$freezer" 2>/dev/null; wait "$freezer" 2>/dev/null; }
+    wait "$sampler" "$probe" 2>/dev/null
     # Let the tail of the tone through the sink before the capture stops.
     sleep 0.7
     private_pulse_capture_stop
@@ -239,17 +227,22 @@ run_one() {
 step "idle sound server"
 rm -rf "$results"
 mkdir -p "$results"
-# What pulseaudio spends with the capture running and nothing playing: the
-# report takes it off every run's figure, so that CPU is what a contender
-# costs. Sampled over 5 s; the clock tick is 10 ms.
+# What pulseaudio spends with the capture running, the latency sampled and
+# nothing playing: the report takes it off every run's figure, so that CPU
+# is what a contender costs. Over 5 s; the clock tick is 10 ms.
 idle_raw="$results/idle.raw"
 private_pulse_capture "$idle_raw" || fail "the capture did not start"
+sleep 6 &
+idle_sleep=$!
+sample_sink_latency "$idle_sleep" /dev/null &
+idle_sampler=$!
 sleep 1
 ticks() { awk '{ print $14 + $15 }' "/proc/$PRIVATE_PULSE_PID/stat"; }
 tick_hz=$(getconf CLK_TCK 2>/dev/null || echo 100)
 idle_before=$(ticks)
 sleep 5
 idle_after=$(ticks)
+wait "$idle_sleep" "$idle_sampler"
 private_pulse_capture_stop
 rm -f "$idle_raw"
 idle_server=$(awk -v t=$((idle_after - idle_before)) -v hz="$tick_hz" 'BEGIN { printf "%.2f", t * 1000 / hz / 5 }')

@@ -17,6 +17,27 @@ double Percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
+SinkLatency ReadSinkLatency(const std::string& path) {
+    SinkLatency latency;
+    std::ifstream file(path);
+    std::vector<double> sums;
+    std::string line;
+    while (std::getline(file, line)) {
+        std::istringstream in(line);
+        double atMs = 0.0;
+        double bufferUs = 0.0;
+        double sinkUs = 0.0;
+        std::string matched;
+        if (!(in >> atMs >> bufferUs >> sinkUs >> matched)) continue;
+        sums.push_back((bufferUs + sinkUs) / 1000.0);
+        if (matched == "only") ++latency.byOnlyStream;
+    }
+    latency.samples = static_cast<uint32_t>(sums.size());
+    latency.p50 = Percentile(sums, 0.50);
+    latency.p99 = Percentile(sums, 0.99);
+    return latency;
+}
+
 WakeProbe ReadWakeProbe(const std::string& path) {
     WakeProbe probe;
     std::ifstream file(path);
@@ -41,6 +62,8 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
         long long cursorBytes;
     };
     std::vector<Block> blocks;
+    std::vector<double> emptyWakeMs;
+    std::vector<double> targetFrames;
     double playedNs = 0.0;
     long long clientTicks = -1;
     long long serverTicks = 0;
@@ -52,8 +75,8 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
         in >> key;
         if (key == "contender") {
             in >> figures.contender;
-        } else if (key == "block_ms") {
-            in >> figures.blockMs;
+        } else if (key == "block_frames") {
+            in >> figures.blockFrames;
         } else if (key == "tone_blocks") {
             in >> figures.toneBlocks;
         } else if (key == "played_ns") {
@@ -79,9 +102,16 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
             in >> b.n >> wakeNs >> b.cursorBytes;
             b.wakeMs = static_cast<double>(wakeNs) / 1e6;
             blocks.push_back(b);
+        } else if (key == "wake_empty") {
+            long long wakeNs = 0;
+            if (in >> wakeNs) emptyWakeMs.push_back(static_cast<double>(wakeNs) / 1e6);
+        } else if (key == "output_latency") {
+            long long atNs = 0;
+            double target = 0.0;
+            if (in >> atNs >> target) targetFrames.push_back(target);
         }
     }
-    if (figures.blockMs <= 0) return figures;
+    if (figures.blockFrames == 0) return figures;
     figures.readable = true;
     figures.blocks = static_cast<uint32_t>(blocks.size());
     figures.playedSeconds = playedNs / 1e9;
@@ -92,7 +122,20 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
         figures.cpuServers = static_cast<double>(serverTicks) * perSecond;
     }
 
-    const double blockMs = figures.blockMs;
+    if (!targetFrames.empty()) {
+        figures.targetKnown = true;
+        figures.targetP50 = Percentile(targetFrames, 0.50) * 1000.0 / kRate;
+        figures.targetLast = targetFrames.back() * 1000.0 / kRate;
+    }
+
+    const double blockMs = BlockMs(figures.blockFrames);
+    const double settledMs = kSettledSeconds * 1000.0;
+    // Only a run whose blocks got past the settling time has a settled part.
+    figures.settledKnown = !blocks.empty() && blocks.back().n * blockMs > settledMs &&
+                           figures.toneBlocks * blockMs > settledMs;
+    for (double ms : emptyWakeMs) {
+        if (ms >= settledMs) ++figures.eventsOffSettled;
+    }
     const double bytesPerMs = kRate * kFrameBytes / 1000.0;
     std::vector<double> offsets;
     std::vector<double> cursor;
@@ -109,10 +152,14 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
             cursor.push_back(static_cast<double>(b.cursorBytes) / bytesPerMs);
         }
         if (havePrevious) periods.push_back(b.wakeMs - previousWake);
+        if (havePrevious && b.wakeMs == previousWake && b.n * blockMs >= settledMs) {
+            ++figures.eventsOffSettled;
+        }
         previousWake = b.wakeMs;
         havePrevious = true;
     }
-    if (!offsets.empty()) {
+    figures.timed = offsets.size() > 1;
+    if (figures.timed) {
         const double start = *std::min_element(offsets.begin(), offsets.end());
         for (double& o : offsets) o -= start;
         figures.clockP50 = Percentile(offsets, 0.50);

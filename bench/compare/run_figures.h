@@ -12,9 +12,14 @@
 //    had not yet said. The bare SDL2 program has no cursor.
 //  - Jitter: the standard deviation of the time between the wake-ups for
 //    successive blocks (ideally T, always).
+//  - Events off one per block, settled: from kSettledSeconds into the tone
+//    on, the blocks that came on another block's wake-up plus the wake-ups
+//    that found no block finished (ideally 0: one wake-up per block).
 //  - CPU: utime + stime of the client process and of the sound servers
 //    during the streaming, per second of it (ms of CPU per s of audio),
 //    less what the sound server spends idle with the capture running.
+//  - Output latency target: what mivo's software device asked the sound
+//    server to hold for its stream, sampled by the client every ~0.5 s.
 // The first buffer's worth of blocks is left out of the timing figures: it
 // was written before playback and plays while the output fills.
 #pragma once
@@ -29,14 +34,19 @@ namespace compare {
 struct RunFigures {
     bool readable = false;
     std::string contender;
-    int blockMs = 0;
+    uint32_t blockFrames = 0;
     uint32_t toneBlocks = 0;
     uint32_t blocks = 0;  // blocks whose event was seen
     double playedSeconds = 0.0;
+    bool timed = false;  // events past the first buffer, enough for a period
     double clockP50 = 0.0, clockP99 = 0.0;
     bool hasCursor = false;
     double cursorP50 = 0.0, cursorP99 = 0.0;
     double jitter = 0.0;
+    bool settledKnown = false;  // the tone, and the events, went on past kSettledSeconds
+    uint32_t eventsOffSettled = 0;
+    bool targetKnown = false;
+    double targetP50 = 0.0, targetLast = 0.0;
     bool cpuKnown = false;
     double cpuClient = 0.0, cpuServers = 0.0;  // ms per s
     double idleServer = 0.0;                   // ms per s the server spends anyway, capturing
@@ -45,6 +55,15 @@ struct RunFigures {
     // What the run cost beyond the idle server (never below the client's).
     double Cpu() const { return cpuClient + std::max(0.0, cpuServers - idleServer); }
 };
+
+// The stream's latency as the sound server reported it while the run played
+// (Buffer Latency + Sink Latency, sampled beside the run by run.sh).
+struct SinkLatency {
+    uint32_t samples = 0;
+    uint32_t byOnlyStream = 0;  // samples matched as the only stream, not by pid
+    double p50 = 0.0, p99 = 0.0;
+};
+SinkLatency ReadSinkLatency(const std::string& path);
 
 // Reads a log written by RunLog; `ticksPerSecond` is the clock tick of
 // /proc's figures.

@@ -44,9 +44,14 @@ std::string CpuWindow::Describe() const {
     return text;
 }
 
-RunLog::RunLog(std::string contender, int blockMs, uint32_t toneBlocks)
-    : contender_(std::move(contender)), blockMs_(blockMs), toneBlocks_(toneBlocks) {
+RunLog::RunLog(std::string contender, uint32_t blockFrames, uint32_t toneBlocks)
+    : contender_(std::move(contender)), blockFrames_(blockFrames), toneBlocks_(toneBlocks) {
+    // Reserved up front so that recording never allocates on the timed path;
+    // what does not fit is dropped.
     blocks_.reserve(toneBlocks + kTailBlocks + 16);
+    emptyWakes_.reserve(blocks_.capacity());
+    const double seconds = static_cast<double>(toneBlocks) * BlockMs(blockFrames) / 1000.0;
+    latencies_.reserve(static_cast<size_t>(seconds * 4) + 16);
 }
 
 void RunLog::BlockDone(uint32_t block, int64_t wakeNs, int64_t cursorPastBytes) {
@@ -55,17 +60,35 @@ void RunLog::BlockDone(uint32_t block, int64_t wakeNs, int64_t cursorPastBytes) 
     }
 }
 
+void RunLog::EmptyWake(int64_t wakeNs) {
+    if (emptyWakes_.size() < emptyWakes_.capacity()) emptyWakes_.push_back(wakeNs - playNs_);
+}
+
+void RunLog::OutputLatency(int64_t nowNs, uint32_t targetFrames, uint32_t reportedFrames) {
+    if (latencies_.size() < latencies_.capacity()) {
+        latencies_.push_back({nowNs - playNs_, targetFrames, reportedFrames});
+    }
+}
+
 bool RunLog::Write(const std::string& path) const {
     std::FILE* file = std::fopen(path.c_str(), "w");
     if (file == nullptr) return false;
-    std::fprintf(file, "contender %s\nblock_ms %d\nblock_frames %u\nrate %d\ntone_blocks %u\n",
-                 contender_.c_str(), blockMs_, BlockFrames(blockMs_), kRate, toneBlocks_);
+    std::fprintf(file, "contender %s\nblock_ms %g\nblock_frames %u\nrate %d\ntone_blocks %u\n",
+                 contender_.c_str(), BlockMs(blockFrames_), blockFrames_, kRate, toneBlocks_);
     std::fprintf(file, "played_ns %lld\n", static_cast<long long>(endNs_ - playNs_));
     std::fputs(cpu_.Describe().c_str(), file);
     for (const std::string& f : failures_) std::fprintf(file, "failure %s\n", f.c_str());
     for (const Block& b : blocks_) {
         std::fprintf(file, "block %u %lld %lld\n", b.block, static_cast<long long>(b.wakeNs),
                      static_cast<long long>(b.cursorPastBytes));
+    }
+    for (const int64_t ns : emptyWakes_) {
+        std::fprintf(file, "wake_empty %lld\n", static_cast<long long>(ns));
+    }
+    if (latencyUnsupported_) std::fputs("output_latency unsupported\n", file);
+    for (const Latency& l : latencies_) {
+        std::fprintf(file, "output_latency %lld %u %u\n", static_cast<long long>(l.atNs),
+                     l.targetFrames, l.reportedFrames);
     }
     const bool ok = std::ferror(file) == 0;
     return std::fclose(file) == 0 && ok;

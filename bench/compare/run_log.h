@@ -30,7 +30,7 @@ private:
 
 class RunLog {
 public:
-    RunLog(std::string contender, int blockMs, uint32_t toneBlocks);
+    RunLog(std::string contender, uint32_t blockFrames, uint32_t toneBlocks);
 
     // When playback was asked for; every wake-up time is kept relative to it.
     void PlayStarted(int64_t nowNs) { playNs_ = nowNs; }
@@ -39,6 +39,13 @@ public:
     // `wakeNs`, with the device's play cursor `cursorPastBytes` beyond its
     // end (-1 where the contender has no cursor).
     void BlockDone(uint32_t block, int64_t wakeNs, int64_t cursorPastBytes);
+    // A block event after which no block had finished.
+    void EmptyWake(int64_t wakeNs);
+    // The latency the device's output aims at and the one its server last
+    // reported, in frames, at `nowNs`.
+    void OutputLatency(int64_t nowNs, uint32_t targetFrames, uint32_t reportedFrames);
+    // The device has no such figures.
+    void OutputLatencyUnsupported() { latencyUnsupported_ = true; }
     void Failure(const std::string& what) { failures_.push_back(what); }
     CpuWindow& Cpu() { return cpu_; }
 
@@ -50,12 +57,20 @@ private:
         int64_t wakeNs;
         int64_t cursorPastBytes;
     };
+    struct Latency {
+        int64_t atNs;
+        uint32_t targetFrames;
+        uint32_t reportedFrames;
+    };
     std::string contender_;
-    int blockMs_;
+    uint32_t blockFrames_;
     uint32_t toneBlocks_;
     int64_t playNs_ = 0;
     int64_t endNs_ = 0;
     std::vector<Block> blocks_;
+    std::vector<int64_t> emptyWakes_;
+    std::vector<Latency> latencies_;
+    bool latencyUnsupported_ = false;
     std::vector<std::string> failures_;
     CpuWindow cpu_;
 };

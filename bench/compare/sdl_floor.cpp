@@ -48,9 +48,8 @@ void Render(void* context, Uint8* out, int bytes) {
     if (s.callbacks == s.toneBlocks + kTailBlocks + kBlocksPerBuffer) SDL_SemPost(s.finished);
 }
 
-int Run(int blockMs, double seconds, const std::string& logPath) {
-    const auto toneBlocks = static_cast<uint32_t>(seconds * 1000.0 / blockMs + 0.5);
-    RunLog log("sdl2", blockMs, toneBlocks);
+int Run(uint32_t blockFrames, uint32_t toneBlocks, const std::string& logPath) {
+    RunLog log("sdl2", blockFrames, toneBlocks);
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "SDL audio: %s\n", SDL_GetError());
         return 1;
@@ -58,7 +57,7 @@ int Run(int blockMs, double seconds, const std::string& logPath) {
     Stream stream;
     stream.log = &log;
     stream.toneBlocks = toneBlocks;
-    stream.blockFrames = BlockFrames(blockMs);
+    stream.blockFrames = blockFrames;
     stream.finished = SDL_CreateSemaphore(0);
 
     SDL_AudioSpec want{};
@@ -76,7 +75,7 @@ int Run(int blockMs, double seconds, const std::string& logPath) {
         return 1;
     }
     // A bound far beyond the run: only a stalled output reaches it.
-    const auto bound = static_cast<Uint32>(seconds * 1000.0 * 2 + 10000);
+    const auto bound = static_cast<Uint32>(toneBlocks * BlockMs(blockFrames) * 2 + 10000);
     log.Cpu().Start();
     log.PlayStarted(NowNs());
     SDL_PauseAudioDevice(id, 0);
@@ -85,7 +84,7 @@ int Run(int blockMs, double seconds, const std::string& logPath) {
     log.Cpu().Stop();
     if (!ended) log.Failure("the callbacks stopped before the end");
     // The last blocks of tone are still in the server: let them play out.
-    SDL_Delay(static_cast<Uint32>(blockMs * (kBlocksPerBuffer + 2)));
+    SDL_Delay(static_cast<Uint32>(BlockMs(blockFrames) * (kBlocksPerBuffer + 2)));
     SDL_CloseAudioDevice(id);
     if (stream.oddSize) log.Failure("a callback asked for other than one block");
     SDL_DestroySemaphore(stream.finished);
@@ -102,5 +101,5 @@ int Run(int blockMs, double seconds, const std::string& logPath) {
 int main(int argc, char** argv) {
     compare::RunArguments args;
     if (!compare::ParseRunArguments(argc, argv, args)) return 2;
-    return Run(args.blockMs, args.seconds, args.log);
+    return Run(args.blockFrames, args.toneBlocks, args.log);
 }

@@ -21,8 +21,9 @@ constexpr uint32_t kBlocksPerBuffer = 4;
 // ~44.45 frames). A block that plays again from the buffer's previous lap,
 // or that is skipped, shifts the tone by a whole number of blocks; this
 // frequency puts every such shift (1, 2, 4, 8 and 16 blocks of 5 ms, and
-// 3 and 6 of them) at least a fifth of a cycle away from a whole cycle, so
-// the break shows plainly.
+// 3 and 6 of them) at least a fifth of a cycle away from a whole cycle, and
+// 3 blocks of 2.5 ms a tenth, which still departs from the sine by
+// thousands, so the break shows plainly.
 constexpr uint32_t kToneFrames = 4889;
 constexpr uint32_t kToneCycles = 110;
 constexpr double kToneAmplitude = 16000.0;
@@ -36,10 +37,27 @@ constexpr uint32_t kTailBlocks = 3;
 // buffer plays from data written before playback, while the output fills.
 constexpr uint32_t kWarmupBlocks = kBlocksPerBuffer;
 
+// Faults and event timings from this far into the tone on are judged apart
+// as well: by then every output has settled, so what happens later is what a
+// listener gets for as long as the stream plays.
+constexpr double kSettledSeconds = 5.0;
+
+// A block length in ms, which may be fractional (2.5 ms), as whole frames;
+// 0 for a length that is not a whole number of frames or is out of range.
+inline uint32_t BlockFrames(double blockMs) {
+    const double frames = blockMs * kRate / 1000.0;
+    if (frames < 1.0 || frames > kRate || std::fabs(frames - std::round(frames)) > 1e-6) {
+        return 0;
+    }
+    return static_cast<uint32_t>(std::lround(frames));
+}
+
+inline double BlockMs(uint32_t blockFrames) { return blockFrames * 1000.0 / kRate; }
+
 // Every contender's command line: BLOCK_MS SECONDS LOG_FILE.
 struct RunArguments {
-    int blockMs = 0;
-    double seconds = 0.0;
+    uint32_t blockFrames = 0;
+    uint32_t toneBlocks = 0;
     const char* log = nullptr;
 };
 
@@ -48,17 +66,19 @@ inline bool ParseRunArguments(int argc, char** argv, RunArguments& args) {
         std::fprintf(stderr, "usage: %s BLOCK_MS SECONDS LOG_FILE\n", argv[0]);
         return false;
     }
-    args.blockMs = std::atoi(argv[1]);
-    args.seconds = std::atof(argv[2]);
+    args.blockFrames = BlockFrames(std::atof(argv[1]));
+    const double seconds = std::atof(argv[2]);
     args.log = argv[3];
-    if (args.blockMs < 1 || args.blockMs > 1000 || args.seconds <= 0.0 || args.seconds > 3600.0) {
-        std::fprintf(stderr, "BLOCK_MS must be 1 to 1000 and SECONDS 0 to 3600\n");
+    if (args.blockFrames == 0 || seconds <= 0.0 || seconds > 3600.0) {
+        std::fprintf(stderr,
+                     "BLOCK_MS must be whole frames at %d Hz (2.5 is), up to 1000, and SECONDS "
+                     "0 to 3600\n",
+                     kRate);
         return false;
     }
-    return true;
+    args.toneBlocks = static_cast<uint32_t>(std::lround(seconds * kRate / args.blockFrames));
+    return args.toneBlocks > 0;
 }
-
-inline uint32_t BlockFrames(int blockMs) { return static_cast<uint32_t>(kRate / 1000 * blockMs); }
 
 // One period of the tone, computed once so that writing it costs a copy and
 // not a sine per sample: the CPU figures are those of the sound path.

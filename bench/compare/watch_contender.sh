@@ -1,0 +1,82 @@
+# shellcheck shell=bash
+# Sourced by run.sh: what it does beside a contender while it plays. Each
+# watcher follows the process tree of the contender it was given (the
+# program, or Wine's loader and the Windows program under it), never
+# processes found by name, so that nothing else on the machine is touched.
+#
+#   contender_tree PID                 PID and its descendants, one a line
+#   freeze_now_and_then PID MS         freezes that tree (SIGSTOP) for MS ms
+#                                      every 3 s while PID lives
+#   sample_sink_latency PID FILE       appends, every ~0.5 s while PID lives,
+#                                      "ms_since_start buffer_us sink_us
+#                                      pid|only PID" for the tree's stream
+#
+# The server reports each stream's Buffer Latency and Sink Latency and the
+# process that opened it (application.process.id). A stream is the
+# contender's when that process is in its tree; failing that, the only
+# stream on the private server is (Wine may report another pid than its
+# loader's).
+
+contender_tree() {
+    ps -e -o pid=,ppid= | awk -v root="$1" '
+        { parent[$1] = $2 }
+        END {
+            inside[root] = 1
+            print root
+            do {
+                grew = 0
+                for (p in parent) {
+                    if (!(p in inside) && (parent[p] in inside)) {
+                        inside[p] = 1
+                        print p
+                        grew = 1
+                    }
+                }
+            } while (grew)
+        }'
+}
+
+freeze_now_and_then() {
+    local root="$1" pause tree
+    pause=$(awk -v ms="$2" 'BEGIN { printf "%.3f", ms / 1000 }')
+    while sleep 3 && kill -0 "$root" 2>/dev/null; do
+        tree=$(contender_tree "$root")
+        # shellcheck disable=SC2086
+        kill -STOP $tree 2>/dev/null
+        sleep "$pause"
+        # shellcheck disable=SC2086
+        kill -CONT $tree 2>/dev/null
+    done
+}
+
+sample_sink_latency() {
+    local root="$1" out="$2" started tree
+    started=$(date +%s%N)
+    while kill -0 "$root" 2>/dev/null; do
+        tree=" $(contender_tree "$root" | tr '\n' ' ') "
+        LC_ALL=C timeout -k 1 5 pactl list sink-inputs 2>/dev/null |
+            awk -v pids="$tree" -v at=$((($(date +%s%N) - started) / 1000000)) '
+                function keep() {
+                    if (open && buffer != "" && sink != "") {
+                        n++; b[n] = buffer; s[n] = sink; p[n] = pid
+                    }
+                    open = 0
+                }
+                /^Sink Input #/ { keep(); open = 1; buffer = ""; sink = ""; pid = "" }
+                /^[ \t]*Buffer Latency:/ { buffer = $3 }
+                /^[ \t]*Sink Latency:/ { sink = $3 }
+                /^[ \t]*application\.process\.id = / { pid = $3; gsub(/"/, "", pid) }
+                END {
+                    keep()
+                    found = 0
+                    for (i = 1; i <= n; i++) {
+                        if (p[i] != "" && index(pids, " " p[i] " ") > 0) {
+                            print at, b[i], s[i], "pid", p[i]
+                            found = 1
+                        }
+                    }
+                    if (!found && n == 1) print at, b[1], s[1], "only", p[1]
+                }' >>"$out"
+        sleep 0.5
+    done
+}
