@@ -24,7 +24,7 @@
 #ifndef MIVO_H
 #define MIVO_H
 
-#include <stdint.h>
+#include <cstdint>
 
 #if defined(_WIN32)
 #include <dsound.h>

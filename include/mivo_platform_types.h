@@ -20,7 +20,7 @@
 #ifndef MIVO_PLATFORM_TYPES_H
 #define MIVO_PLATFORM_TYPES_H
 
-#include <stdint.h>
+#include <cstdint>
 
 typedef uint8_t BYTE;
 typedef uint16_t WORD;
@@ -33,7 +33,7 @@ typedef struct HWND__* HWND;
 typedef void* HANDLE;
 typedef struct HINSTANCE__* HMODULE;
 typedef void* LPVOID;
-typedef void (*FARPROC)(void);
+typedef void (*FARPROC)();
 
 typedef struct _GUID {
     uint32_t Data1;

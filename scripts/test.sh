@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds mivo and runs every test: the debug build in full, then the whole
-# suite again under AddressSanitizer + UndefinedBehaviorSanitizer and under
-# ThreadSanitizer (the Windows build under Wine runs once, in the debug pass),
-# then the operations fuzzer for a minute.
+# Builds mivo and runs every test: the debug build in full, the style checks
+# (clang-format, clang-tidy), then the whole suite again under
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer
+# (the Windows build under Wine runs once, in the debug pass), then each
+# fuzzer for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,6 +25,8 @@ run_preset() {
 }
 
 run_preset debug
+echo "=== style"
+bash scripts/style.sh build/debug
 run_preset asan -LE windows
 run_preset tsan -LE windows
 

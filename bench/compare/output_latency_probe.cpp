@@ -1,6 +1,6 @@
 #include "output_latency_probe.h"
 
-#include "dsound.h"
+#include "mivo_dsound.h"
 #include "mivo_dsound_hooks.h"
 
 namespace compare {

@@ -12,7 +12,8 @@ bool ParseProcStatTicks(const std::string& text, uint64_t& ticks) {
     if (close == std::string::npos) return false;
     std::istringstream fields(text.substr(close + 1));
     std::string field;
-    uint64_t utime = 0, stime = 0;
+    uint64_t utime = 0;
+    uint64_t stime = 0;
     // Field 3 (state) is the first after the name; utime is field 14.
     for (int number = 3; number <= 15; ++number) {
         if (!(fields >> field)) return false;

@@ -100,7 +100,9 @@ public:
         }
     }
 
-    static void Silence(void* out, uint32_t frames) { std::memset(out, 0, frames * kFrameBytes); }
+    static void Silence(void* out, uint32_t frames) {
+        std::memset(out, 0, size_t{frames} * kFrameBytes);
+    }
 
 private:
     std::array<int16_t, kToneFrames> table_{};

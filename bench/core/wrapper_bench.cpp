@@ -24,7 +24,7 @@ struct Streaming {
 void LockUnlockThroughObject(benchmark::State& state) {
     Streaming s;
     uint32_t block = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         block = block % 4 + 1;
         void* data = nullptr;
         uint32_t bytes = 0;
@@ -38,7 +38,7 @@ void LockUnlockDirect(benchmark::State& state) {
     Streaming s;
     IDirectSoundBuffer* buffer = s.object.StreamingBuffer;
     uint32_t block = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         block = block % 4 + 1;
         void* data = nullptr;
         DWORD bytes = 0;
@@ -50,7 +50,7 @@ void LockUnlockDirect(benchmark::State& state) {
 
 void PlayStopThroughObject(benchmark::State& state) {
     Streaming s;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         s.object.PlayStreamingBuffer();
         s.object.StopStreamingBuffer();
     }
@@ -59,7 +59,7 @@ void PlayStopThroughObject(benchmark::State& state) {
 void PlayStopDirect(benchmark::State& state) {
     Streaming s;
     IDirectSoundBuffer* buffer = s.object.StreamingBuffer;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         buffer->Play(0, 0, DSBPLAY_LOOPING);
         buffer->Stop();
     }
@@ -67,7 +67,7 @@ void PlayStopDirect(benchmark::State& state) {
 
 void CursorsThroughObject(benchmark::State& state) {
     Streaming s;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         uint32_t play = 0;
         uint32_t write = 0;
         s.object.GetStreamingBufferPositions(&play, &write);
@@ -78,7 +78,7 @@ void CursorsThroughObject(benchmark::State& state) {
 void CursorsDirect(benchmark::State& state) {
     Streaming s;
     IDirectSoundBuffer* buffer = s.object.StreamingBuffer;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         DWORD play = 0;
         DWORD write = 0;
         buffer->GetCurrentPosition(&play, &write);
@@ -89,7 +89,7 @@ void CursorsDirect(benchmark::State& state) {
 void VolumeThroughObject(benchmark::State& state) {
     Streaming s;
     int32_t volume = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         s.object.SetStreamingBufferVolume(volume);
         volume = volume == 0 ? -600 : 0;
     }
@@ -99,7 +99,7 @@ void VolumeDirect(benchmark::State& state) {
     Streaming s;
     IDirectSoundBuffer* buffer = s.object.StreamingBuffer;
     LONG volume = 0;
-    for (auto _ : state) {
+    for ([[maybe_unused]] auto _ : state) {
         buffer->SetVolume(volume);
         volume = volume == 0 ? -600 : 0;
     }

@@ -51,7 +51,9 @@ double Now() {
 double CpuSeconds(int who = RUSAGE_SELF) {
     rusage usage{};
     getrusage(who, &usage);
-    auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
@@ -62,7 +64,8 @@ public:
         for (uint32_t f = 0; f < bytes / kFrameBytes; ++f, ++n_) {
             const auto s = static_cast<int16_t>(std::lround(
                 16383.0 * std::sin(2.0 * M_PI * 1000.0 * static_cast<double>(n_ % 48) / kRate)));
-            out[2 * f] = out[2 * f + 1] = s;
+            out[size_t{2} * f] = s;
+            out[size_t{2} * f + 1] = s;
         }
     }
 
@@ -82,7 +85,10 @@ double Percentile(std::vector<double> values, double p) {
 // milliseconds), so b is fitted; a puts the earliest event at zero.
 std::vector<double> LatenciesAfterIdeal(const std::vector<double>& times) {
     const auto n = static_cast<double>(times.size());
-    double sk = 0, st = 0, skk = 0, skt = 0;
+    double sk = 0;
+    double st = 0;
+    double skk = 0;
+    double skt = 0;
     for (size_t k = 0; k < times.size(); ++k) {
         const auto kk = static_cast<double>(k);
         sk += kk;
@@ -103,7 +109,8 @@ std::vector<double> LatenciesAfterIdeal(const std::vector<double>& times) {
 bool Run(double blockMs, double seconds) {
     static int window = 0;
     CdsObject sound(reinterpret_cast<HWND>(&window), nullptr);
-    EventFd blockEvent, stopEvent;
+    EventFd blockEvent;
+    EventFd stopEvent;
     const auto blockFrames = static_cast<uint32_t>(std::lround(kRate * blockMs / 1000.0));
     const uint32_t blockBytes = blockFrames * kFrameBytes;
     if (sound.InitializationSuccessful() == 0 || sound.SetApplicationMode(CdsModePriority) == 0 ||
@@ -131,7 +138,8 @@ bool Run(double blockMs, double seconds) {
     for (uint32_t b = 1; b <= kBlocks; ++b) refill(b);
 
     const auto wanted = static_cast<uint64_t>(seconds * 1000.0 / blockMs);
-    std::vector<double> times, afterSignal;
+    std::vector<double> times;
+    std::vector<double> afterSignal;
     times.reserve(wanted);
     afterSignal.reserve(wanted);
     uint64_t late = 0;

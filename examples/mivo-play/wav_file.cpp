@@ -100,7 +100,8 @@ bool ReadWavHeader(const std::string& path, WavInfo& info, std::string& error) {
             if (!in.read(reinterpret_cast<char*>(chunk), take)) break;
             std::string why;
             if (!ReadFormatChunk(chunk, size, info.format, why)) {
-                error = path + " cannot be played: " + why;
+                error = path;
+                error += " cannot be played: " + why;
                 return false;
             }
             haveFormat = true;

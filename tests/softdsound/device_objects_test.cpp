@@ -299,8 +299,11 @@ TEST_F(DeviceObjects, VolumeNeedsTheControlAndStaysInRange) {
 
 TEST_F(DeviceObjects, LockWrapsIntoASecondRegion) {
     IDirectSoundBuffer* buffer = Secondary(0, 400);
-    void *p1 = nullptr, *p2 = nullptr, *base = nullptr;
-    DWORD n1 = 0, n2 = 0;
+    void* p1 = nullptr;
+    void* p2 = nullptr;
+    void* base = nullptr;
+    DWORD n1 = 0;
+    DWORD n2 = 0;
     ASSERT_EQ(buffer->Lock(0, 0, &base, &n1, nullptr, nullptr, DSBLOCK_ENTIREBUFFER), DS_OK);
     EXPECT_EQ(n1, 400u);
     ASSERT_EQ(buffer->Lock(300, 200, &p1, &n1, &p2, &n2, 0), DS_OK);
@@ -381,7 +384,8 @@ TEST_F(DeviceObjects, LostOutputRefusesLockAndPlayUntilRestored) {
     ASSERT_EQ(hooks->SimulateDeviceLoss(1), DS_OK);
 
     void* p = nullptr;
-    DWORD n = 0, status = 0;
+    DWORD n = 0;
+    DWORD status = 0;
     EXPECT_EQ(buffer->Lock(0, 4, &p, &n, nullptr, nullptr, 0), DSERR_BUFFERLOST);
     EXPECT_EQ(buffer->Play(0, 0, DSBPLAY_LOOPING), DSERR_BUFFERLOST);
     ASSERT_EQ(buffer->GetStatus(&status), DS_OK);

@@ -30,7 +30,7 @@ std::vector<uint8_t> Chunk(uint64_t index) {
     for (uint32_t f = 0; f < kBlockFrames; ++f) {
         int16_t frame[2];
         StreamFrame(index * kBlockFrames + f, frame);
-        std::memcpy(&bytes[f * kFrameBytes], frame, sizeof frame);
+        std::memcpy(&bytes[size_t{f} * kFrameBytes], frame, sizeof frame);
     }
     return bytes;
 }
@@ -62,7 +62,8 @@ protected:
     }
 
     void Poll(bool playing = true) {
-        uint32_t play = 0, write = 0;
+        uint32_t play = 0;
+        uint32_t write = 0;
         ASSERT_EQ(sound_->GetStreamingBufferPositions(&play, &write), 1);
         Track(play, write, playing);
     }
@@ -75,7 +76,8 @@ protected:
 };
 
 TEST_F(Streaming, RefilledSineArrivesWholeInOrderWithOneEventPerBlock) {
-    uint32_t play = 1, write = 1;
+    uint32_t play = 1;
+    uint32_t write = 1;
     ASSERT_EQ(sound_->GetStreamingBufferPositions(&play, &write), 1);
     EXPECT_EQ(play, 0u);
     EXPECT_EQ(write, 0u);
@@ -87,7 +89,9 @@ TEST_F(Streaming, RefilledSineArrivesWholeInOrderWithOneEventPerBlock) {
     // that just finished, which gets the next chunk of the stream.
     constexpr uint64_t kEvents = 24;
     ASSERT_EQ(sound_->PlayStreamingBuffer(), 1);
-    uint64_t events = 0, signalled = 0, written = kBlocks;
+    uint64_t events = 0;
+    uint64_t signalled = 0;
+    uint64_t written = kBlocks;
     while (events < kEvents) {
         Poll();
         // A slow wake-up may find two events: each hands back its block.

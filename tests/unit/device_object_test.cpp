@@ -118,7 +118,7 @@ TEST_F(DeviceObjectTest, AssignmentTakesNothingAndReleasesNothingTwice) {
     fake().ClearCalls();
 
     target = source;
-    target = target;
+    target = target;  // NOLINT(clang-diagnostic-self-assign-overloaded): the case under test
 
     EXPECT_EQ(fake().Calls(), Calls{});
     EXPECT_EQ(target.DirectSound, device);
@@ -134,6 +134,7 @@ TEST_F(DeviceObjectTest, ObjectsMadeAndDestroyedOnEightThreadsShareTheBindingSaf
     constexpr int kThreads = 8;
     constexpr int kRounds = 40;
     std::vector<std::thread> threads;
+    threads.reserve(kThreads);
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([t] {
             for (int round = 0; round < kRounds; ++round) {

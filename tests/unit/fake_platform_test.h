@@ -135,7 +135,7 @@ bool AllZero(const Record& record) {
 template <typename Record>
 std::vector<uint8_t> BytesOf(const Record& record) {
     const auto* bytes = reinterpret_cast<const uint8_t*>(&record);
-    return std::vector<uint8_t>(bytes, bytes + sizeof record);
+    return {bytes, bytes + sizeof record};
 }
 
 // Parameterised cases print as their name.

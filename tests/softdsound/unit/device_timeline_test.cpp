@@ -76,7 +76,7 @@ protected:
         backend_->Play(frames);
         const DWORD after = PlayCursor();
         const uint64_t moved = (after + kBufferBytes - before) % kBufferBytes / kFrameBytes;
-        EXPECT_LE(moved, frames + 2 * kBlockFrames) << "the cursor ran backwards or lapped";
+        EXPECT_LE(moved, frames + uint64_t{2} * kBlockFrames) << "the cursor ran backwards or lapped";
         const uint64_t ends =
             (before / kFrameBytes + moved) / kBlockFrames - before / kFrameBytes / kBlockFrames;
         EXPECT_EQ(block_.Take(), ends) << "from " << before << " to " << after;
@@ -95,13 +95,13 @@ TEST_F(Timeline, UnevenStepsGiveOneEventPerBlockEndAndOneStopEventPerStop) {
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
         uint64_t moved = 0;
-        while (moved < 10 * kBlocks * kBlockFrames) {
+        while (moved < uint64_t{10} * kBlocks * kBlockFrames) {
             moved += Step(std::uniform_int_distribution<uint64_t>(1, 700)(random));
         }
         ASSERT_EQ(buffer_->Stop(), DS_OK);
         ASSERT_EQ(buffer_->Stop(), DS_OK);
         EXPECT_EQ(stop_.Take(), 1u);
-        Step(2 * kBlockFrames);  // stopped: nothing moves, nothing fires
+        Step(uint64_t{2} * kBlockFrames);  // stopped: nothing moves, nothing fires
         EXPECT_EQ(stop_.Take(), 0u);
     }
 }
@@ -121,7 +121,7 @@ TEST_F(Timeline, AfterAStallPlaybackGoesOnWhereItStopped) {
 
 TEST_F(Timeline, ALostOutputLosesTheBufferUntilItCanBeReopened) {
     ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
-    Step(3 * kBlockFrames);
+    Step(uint64_t{3} * kBlockFrames);
     backend_->Lose(2);
     void* data = nullptr;
     DWORD bytes = 0;
@@ -138,7 +138,7 @@ TEST_F(Timeline, ALostOutputLosesTheBufferUntilItCanBeReopened) {
     ASSERT_EQ(buffer_->Unlock(data, bytes, nullptr, 0), DS_OK);
     ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     uint64_t moved = 0;
-    while (moved < 2 * kBlocks * kBlockFrames) moved += Step(480);
+    while (moved < uint64_t{2} * kBlocks * kBlockFrames) moved += Step(480);
 }
 
 }  // namespace

@@ -75,7 +75,7 @@ std::vector<int32_t> Mix(const WaveLayout& out, const WaveLayout& in,
     const auto silent = static_cast<std::ptrdiff_t>(lead * static_cast<uint64_t>(out.channels));
     EXPECT_TRUE(std::all_of(samples.begin(), samples.begin() + silent,
                             [&](int32_t v) { return v == (out.bits == 8 ? 128 : 0); }));
-    return std::vector<int32_t>(samples.begin() + silent, samples.end());
+    return {samples.begin() + silent, samples.end()};
 }
 
 struct WidthCase {
