@@ -115,6 +115,22 @@ protected:
 
 typedef HRESULT (*LPDIRECTSOUNDCREATE)(const GUID* device, IDirectSound** out, IUnknown* outer);
 
+// Output enumeration, as DirectSoundEnumerateA/W: the callback receives each
+// output's GUID (null for the default output), its description and its
+// module name, and returns FALSE to stop the walk. Wide strings are UTF-16,
+// as on Windows.
+typedef int32_t BOOL;
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+typedef const char* LPCSTR;
+typedef char16_t WCHAR;
+typedef const WCHAR* LPCWSTR;
+typedef BOOL (*LPDSENUMCALLBACKA)(GUID* guid, LPCSTR description, LPCSTR module, LPVOID context);
+typedef BOOL (*LPDSENUMCALLBACKW)(GUID* guid, LPCWSTR description, LPCWSTR module,
+                                  LPVOID context);
+typedef HRESULT (*LPDIRECTSOUNDENUMERATEA)(LPDSENUMCALLBACKA callback, LPVOID context);
+typedef HRESULT (*LPDIRECTSOUNDENUMERATEW)(LPDSENUMCALLBACKW callback, LPVOID context);
+
 // Results.
 constexpr HRESULT hresult(uint32_t bits) { return static_cast<HRESULT>(bits); }
 constexpr HRESULT S_OK = 0;
