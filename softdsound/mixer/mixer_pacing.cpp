@@ -1,14 +1,11 @@
 // Pacing: notifications mixed and signalled when the output clock reaches
 // them, by the pacing thread on real time or by Pace on a virtual clock.
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 
 #include "mixer.h"
 #include "resampler.h"
+#include "thread_priority.h"
 
 namespace mivo_dsound {
 
@@ -94,12 +91,7 @@ Mixer::Due Mixer::NextDueLocked() const {
 }
 
 void Mixer::RunPacing() {
-    // Block events are due on time: the thread asks to be scheduled as SDL
-    // asks for its audio thread (the highest priority a process may set
-    // without real-time scheduling). Refused without the privilege, and then
-    // it runs as it is.
-    [[maybe_unused]] const int raised =
-        setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -20);
+    RaiseAudioThreadPriority();
     std::unique_lock<std::mutex> lock(mutex_);
     // When the thread expects to run again; 0 while it waits for nothing.
     int64_t planned = 0;

@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <mutex>
 #include <string>
+
+#include "environment_settings.h"
 
 namespace mivo_dsound {
 
@@ -60,17 +63,18 @@ bool InitWithDriver(const char* driver) {
     return usable;
 }
 
-bool AcquireSubsystem() {
+bool AcquireSubsystem(SdlDrivers drivers) {
     std::lock_guard<std::mutex> hold(SubsystemGuard());
     const char* chosen = std::getenv("SDL_AUDIODRIVER");
     const bool running = SDL_WasInit(SDL_INIT_AUDIO) != 0;
     if (running || (chosen != nullptr && chosen[0] != '\0')) {
         return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
     }
-    for (const char* driver : {"pulseaudio", "pipewire", "alsa", "sndio"}) {
-        if (InitWithDriver(driver)) return true;
-    }
-    return false;
+    // Servers before hardware; pulseaudio, first, is left out once libpulse
+    // found no server to speak to.
+    static const char* const kCandidates[] = {"pulseaudio", "pipewire", "alsa", "sndio"};
+    const auto* first = std::begin(kCandidates) + (drivers == SdlDrivers::kAllButPulse ? 1 : 0);
+    return std::any_of(first, std::end(kCandidates), InitWithDriver);
 }
 
 SDL_AudioFormat SdlFormatFor(int bits) {
@@ -83,39 +87,13 @@ SDL_AudioFormat SdlFormatFor(int bits) {
 
 // SDL 2.26 asks PulseAudio to buffer a single callback period, so a callback
 // that is a little late leaves the server with nothing to play and it
-// inserts silence. libpulse reads PULSE_LATENCY_MSEC when a stream connects:
-// setting it for just that moment (unless the client chose a value) lets the
-// server hold this much while SDL still fills it period by period: nearly
-// three ~20 ms periods.
-constexpr const char* kPulseBufferMs = "60";
-
-class PulseBufferRequest {
-public:
-    PulseBufferRequest() {
-        const char* driver = SDL_GetCurrentAudioDriver();
-        set_ = driver != nullptr && SDL_strcmp(driver, "pulseaudio") == 0 &&
-               std::getenv("PULSE_LATENCY_MSEC") == nullptr;
-        if (set_) setenv("PULSE_LATENCY_MSEC", kPulseBufferMs, 0);
-    }
-    ~PulseBufferRequest() {
-        if (set_) unsetenv("PULSE_LATENCY_MSEC");
-    }
-    PulseBufferRequest(const PulseBufferRequest&) = delete;
-    PulseBufferRequest& operator=(const PulseBufferRequest&) = delete;
-
-private:
-    bool set_ = false;
-};
-
-// How many frames the output takes at once when it starts: the sound
-// server's buffer on PulseAudio, one period elsewhere.
-uint32_t ServerBufferFrames(uint32_t rate, uint32_t periodFrames) {
+// inserts silence. Over pulse the period is doubled (about 40 ms), which
+// rarely runs dry; the libpulse backend does better where a server answers,
+// and SDL plays over pulse only when asked to.
+uint32_t SdlPeriodFrames(uint32_t rate) {
     const char* driver = SDL_GetCurrentAudioDriver();
-    if (driver == nullptr || SDL_strcmp(driver, "pulseaudio") != 0) return periodFrames;
-    const char* chosen = std::getenv("PULSE_LATENCY_MSEC");
-    long ms = std::strtol(chosen != nullptr ? chosen : kPulseBufferMs, nullptr, 10);
-    if (ms <= 0 || ms > 10000) ms = std::strtol(kPulseBufferMs, nullptr, 10);
-    return std::max(periodFrames, static_cast<uint32_t>(rate * ms / 1000));
+    const bool pulse = driver != nullptr && SDL_strcmp(driver, "pulseaudio") == 0;
+    return PeriodFramesAt(rate, pulse ? kPeriodsPerSecond / 2 : kPeriodsPerSecond);
 }
 
 uint32_t FrameBytes(const OutputFormat& format) {
@@ -126,10 +104,7 @@ uint32_t FrameBytes(const OutputFormat& format) {
 class SdlOutput final : public Output {
 public:
     SdlOutput(const OutputFormat& format, RenderTarget& target, const TimeSource& time)
-        : periodFrames_(SdlPeriodFrames(format.rate)),
-          frameBytes_(FrameBytes(format)),
-          target_(target),
-          time_(time) {}
+        : frameBytes_(FrameBytes(format)), target_(target), time_(time) {}
     ~SdlOutput() override {
         if (id_ != 0) SDL_CloseAudioDevice(id_);
     }
@@ -137,6 +112,8 @@ public:
     // Opens the device paused. SDL converts to whatever the hardware takes
     // (no changes allowed), so what it plays is always the format asked for.
     bool Open(const OutputFormat& format) {
+        std::lock_guard<std::mutex> hold(SubsystemGuard());
+        periodFrames_ = SdlPeriodFrames(format.rate);
         SDL_AudioSpec want{};
         want.freq = static_cast<int>(format.rate);
         want.format = SdlFormatFor(format.bits);
@@ -145,15 +122,13 @@ public:
         want.callback = &SdlOutput::Callback;
         want.userdata = this;
         SDL_AudioSpec have{};
-        std::lock_guard<std::mutex> hold(SubsystemGuard());
-        startFrames_ = ServerBufferFrames(format.rate, periodFrames_);
-        PulseBufferRequest buffer;
         id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
         return id_ != 0;
     }
 
     uint32_t PeriodFrames() const override { return periodFrames_; }
-    uint32_t StartFrames() const override { return startFrames_; }
+    // SDL fills what it asks a server to buffer, one period, at once.
+    uint32_t StartFrames() const override { return periodFrames_; }
     bool Start() override {
         SDL_PauseAudioDevice(id_, 0);
         return true;
@@ -172,8 +147,7 @@ private:
     }
 
     SDL_AudioDeviceID id_ = 0;
-    uint32_t periodFrames_;
-    uint32_t startFrames_ = 0;
+    uint32_t periodFrames_ = 0;
     uint32_t frameBytes_;
     RenderTarget& target_;
     const TimeSource& time_;
@@ -199,22 +173,8 @@ public:
 
 }  // namespace
 
-uint32_t SdlPeriodFrames(uint32_t rate) {
-    if (const char* forced = std::getenv("MIVO_DSOUND_PERIOD_FRAMES")) {
-        const long frames = std::strtol(forced, nullptr, 10);
-        if (frames >= 16 && frames <= 16384) return static_cast<uint32_t>(frames);
-    }
-    // Block events come from the device's pacing thread, not from the
-    // callback, so the period only sets how often SDL's thread and the sound
-    // server wake: about 20 ms, as few wake-ups as the server's buffer
-    // (kPulseBufferMs) comfortably covers.
-    uint32_t frames = 64;
-    while (frames * 50 < rate) frames *= 2;
-    return frames;
-}
-
-std::unique_ptr<OutputBackend> OpenSdlBackend() {
-    if (!AcquireSubsystem()) return nullptr;
+std::unique_ptr<OutputBackend> OpenSdlBackend(SdlDrivers drivers) {
+    if (!AcquireSubsystem(drivers)) return nullptr;
     return std::make_unique<SdlBackend>();
 }
 

@@ -8,16 +8,19 @@
 
 namespace mivo_dsound {
 
+// Which of SDL's drivers are tried when the client names none.
+enum class SdlDrivers {
+    kAll,
+    // The libpulse backend already found no PulseAudio-protocol server.
+    kAllButPulse,
+};
+
 // Null when no SDL audio driver can play. When the client names drivers in
 // SDL_AUDIODRIVER they are respected; otherwise the servers are tried before
 // the hardware (pulseaudio, pipewire, alsa, sndio), because SDL's own first
 // pick on a machine without a sound card is alsa, which then fails to open.
 // The file and null drivers are never chosen silently: a client wanting them
 // says so.
-std::unique_ptr<OutputBackend> OpenSdlBackend();
-
-// The frames per callback for an output rate: MIVO_DSOUND_PERIOD_FRAMES when
-// set, otherwise about 20 ms.
-uint32_t SdlPeriodFrames(uint32_t rate);
+std::unique_ptr<OutputBackend> OpenSdlBackend(SdlDrivers drivers);
 
 }  // namespace mivo_dsound

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "environment_settings.h"
 #include "mixer/sample_converters.h"
 
 namespace mivo_dsound {
@@ -10,7 +11,10 @@ namespace mivo_dsound {
 // device holds of it.
 class TestOutput final : public Output {
 public:
-    TestOutput(TestBackend& backend, RenderTarget& target) : target_(target), backend_(backend) {}
+    TestOutput(TestBackend& backend, const OutputFormat& format, RenderTarget& target)
+        : target_(target),
+          policy_(format.rate, PinnedLatencyMs(), backend.NowNs()),
+          backend_(backend) {}
     ~TestOutput() override { backend_.output_ = nullptr; }
 
     uint32_t PeriodFrames() const override { return backend_.settings_.periodFrames; }
@@ -21,9 +25,17 @@ public:
     }
     void Stop() override { started_ = false; }
     bool Lost() const override { return backend_.lost_; }
+    bool Latency(OutputLatency& latency) const override {
+        latency.targetFrames = policy_.TargetFrames();
+        latency.reportedFrames = policy_.TargetFrames();
+        return true;
+    }
+    uint32_t Underruns() const override { return underruns_; }
 
     bool started_ = false;
     RenderTarget& target_;
+    LatencyPolicy policy_;
+    uint32_t underruns_ = 0;
 
 private:
     TestBackend& backend_;
@@ -39,7 +51,7 @@ std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, RenderTarg
         return nullptr;
     }
     if (output_ != nullptr) return nullptr;  // one output at a time, as a test sees it
-    auto output = std::make_unique<TestOutput>(*this, target);
+    auto output = std::make_unique<TestOutput>(*this, format, target);
     output_ = output.get();
     format_ = format;
     lost_ = false;
@@ -56,6 +68,7 @@ void TestBackend::Play(uint64_t frames) {
         const auto step = static_cast<uint32_t>(std::min<uint64_t>(frames, settings_.periodFrames));
         framesSinceBase_ += step;
         nowNs_ = baseNs_ + static_cast<int64_t>(framesSinceBase_ * 1000000000 / format_.rate);
+        output_->policy_.Quiet(nowNs_);
         output_->target_.Pace(nowNs_);
         scratch_.resize(step * frameBytes);
         output_->target_.Render(scratch_.data(), step, nowNs_);
@@ -75,6 +88,12 @@ void TestBackend::Stall(int64_t ns) {
 void TestBackend::Lose(int failingOpens) {
     lost_ = true;
     failingOpens_ = failingOpens;
+}
+
+void TestBackend::Underflow() {
+    if (output_ == nullptr || !output_->started_) return;
+    ++output_->underruns_;
+    output_->policy_.Underflow(nowNs_);
 }
 
 }  // namespace mivo_dsound

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "latency_policy.h"
 #include "output_backend.h"
 
 namespace mivo_dsound {
@@ -39,6 +40,10 @@ public:
     void Stall(int64_t ns);
     // The open output goes away; the next `failingOpens` opens fail too.
     void Lose(int failingOpens = 0);
+    // The server ran out now: the open output's latency policy hears of it,
+    // as a server-buffered output's does. Its Latency reports the target,
+    // and so does the server, which holds just what it is asked to.
+    void Underflow();
     void FailOpens(int count) { failingOpens_ = count; }
 
     bool HasOutput() const { return output_ != nullptr; }

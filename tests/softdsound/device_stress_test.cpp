@@ -1,17 +1,21 @@
 // The software device under abuse: many threads and objects at once, a
 // buffer destroyed while it plays, Stop and Release racing the mixer, a lost
 // output mid-stream, the whole process stopped for a while, a client that never unlocks,
-// descriptions of every shape, and the largest buffer there is. Nothing may crash, leak or hang,
-// and every answer must be one DirectSound allows.
+// descriptions of every shape, the largest buffer there is, and a client reading its
+// environment throughout. Nothing may crash, leak or hang, and every answer must be one
+// DirectSound allows.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -75,6 +79,49 @@ TEST(DeviceStress, AHundredObjectsCreatedAndDestroyedInALoop) {
             EXPECT_EQ(sound->PlayStreamingBuffer(), 1);
         }
     }
+}
+
+std::vector<std::string> EnvironmentNow() {
+    std::vector<std::string> entries;
+    for (char** entry = environ; *entry != nullptr; ++entry) entries.emplace_back(*entry);
+    return entries;
+}
+
+// A client may read its environment on any thread while devices come and go
+// on others, so the device must never write it: setting a variable can move
+// the whole table under a reader (the race detector sees the old one freed),
+// and the table stays moved even when the variable is taken out again.
+TEST(DeviceStress, DevicesComeAndGoWhileAnotherThreadReadsTheEnvironment) {
+    DiskFile file(1);  // its settings go in before the reader starts
+    char** const table = environ;
+    const std::vector<std::string> before = EnvironmentNow();
+    std::atomic<bool> done{false};
+    std::atomic<bool> changed{false};
+    // What the old device set around opening SDL's pulseaudio driver.
+    const bool pulseLatencySet = std::getenv("PULSE_LATENCY_MSEC") != nullptr;
+    std::thread reader([&done, &changed, count = before.size(), pulseLatencySet] {
+        while (!done.load(std::memory_order_relaxed)) {
+            size_t entries = 0;
+            size_t bytes = 0;
+            for (char** entry = environ; *entry != nullptr; ++entry, ++entries) {
+                bytes += std::strlen(*entry);
+            }
+            if (entries != count || bytes == 0) changed = true;
+            if ((std::getenv("PULSE_LATENCY_MSEC") != nullptr) != pulseLatencySet) changed = true;
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        IDirectSound* ds = nullptr;
+        const HRESULT created = DirectSoundCreate(nullptr, &ds, nullptr);
+        EXPECT_EQ(created, DS_OK) << "device " << i;
+        if (created != DS_OK) break;
+        EXPECT_EQ(ds->Release(), 0u);
+    }
+    done = true;
+    reader.join();
+    EXPECT_FALSE(changed) << "a variable came and went";
+    EXPECT_EQ(environ, table) << "the environment's table moved";
+    EXPECT_EQ(EnvironmentNow(), before);
 }
 
 class DirectObjects : public ::testing::Test {

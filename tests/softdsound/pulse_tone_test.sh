@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Plays a tone through mivo-play into a private PulseAudio null sink and
-# checks what the sink's monitor heard.
+# checks what the sink's monitor heard. The device is held to its libpulse
+# backend: with no server it fails instead of falling back to SDL.
 #   pulse_tone_test.sh MIVO_PLAY PRIVATE_PULSE_SH TONE_CHECK_PY
 set -euo pipefail
 play="$1" helper="$2" checker="$3"
@@ -24,7 +25,8 @@ trap cleanup EXIT
 private_pulse_start "$work" mivotone
 private_pulse_capture "$work/capture.raw" || exit 1
 
-SDL_AUDIODRIVER=pulseaudio timeout -k 5 30 "$play" --no-fallback --tone 1000 --seconds 2
+unset SDL_AUDIODRIVER
+MIVO_DSOUND_BACKEND=pulse timeout -k 5 30 "$play" --no-fallback --tone 1000 --seconds 2
 sleep 1
 private_pulse_capture_stop
 

@@ -1,0 +1,19 @@
+// The output's format as libpulse describes it.
+#pragma once
+
+#include <pulse/channelmap.h>
+#include <pulse/sample.h>
+
+#include "output_backend.h"
+
+namespace mivo_dsound {
+
+// 8-bit unsigned, 16 and 32-bit signed in this machine's order; 24-bit
+// travels in 32-bit containers.
+pa_sample_spec PulseSamples(const OutputFormat& format);
+
+// Channels take the speakers of the mask, lowest bit first, when it names
+// one per channel; otherwise they keep Windows' order for their count.
+pa_channel_map PulseChannelMap(const OutputFormat& format);
+
+}  // namespace mivo_dsound

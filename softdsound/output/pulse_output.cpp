@@ -1,0 +1,290 @@
+#include "pulse_output.h"
+
+#include <pulse/stream.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "environment_settings.h"
+#include "latency_policy.h"
+#include "pulse_format.h"
+#include "pulse_loop.h"
+
+namespace mivo_dsound {
+
+namespace {
+
+// Beyond the server's own latency, how long closing waits for what was
+// written to play out.
+constexpr pa_usec_t kDrainMarginUs = 100000;
+
+uint32_t FrameBytes(const OutputFormat& format) {
+    const pa_sample_spec samples = PulseSamples(format);
+    return static_cast<uint32_t>(pa_frame_size(&samples));
+}
+
+class PulseOutput final : public Output {
+public:
+    PulseOutput(PulseLoop& loop, const OutputFormat& format, RenderTarget& target,
+                const TimeSource& time)
+        : loop_(loop),
+          target_(target),
+          time_(time),
+          rate_(format.rate),
+          frameBytes_(FrameBytes(format)),
+          periodFrames_(PeriodFramesAt(format.rate, kPeriodsPerSecond)),
+          policy_(format.rate, PinnedLatencyMs(), time.NowNs()) {}
+    ~PulseOutput() override;
+
+    // Creates the stream, corked, and waits for the server to take it.
+    bool Connect(const OutputFormat& format);
+
+    uint32_t PeriodFrames() const override { return periodFrames_; }
+    uint32_t StartFrames() const override { return startFrames_; }
+    bool Start() override;
+    void Stop() override;
+    bool Lost() const override { return lost_.load(std::memory_order_acquire); }
+    bool Latency(OutputLatency& latency) const override {
+        latency.targetFrames = targetFrames_.load(std::memory_order_relaxed);
+        latency.reportedFrames = reportedFrames_.load(std::memory_order_relaxed);
+        return true;
+    }
+    uint32_t Underruns() const override { return underruns_.load(std::memory_order_relaxed); }
+
+private:
+    static void OnState(pa_stream* stream, void* self);
+    static void OnWritable(pa_stream* stream, size_t bytes, void* self);
+    static void OnUnderflow(pa_stream* stream, void* self);
+    static void OnLatencyUpdate(pa_stream* stream, void* self);
+    static void OnDrained(pa_stream* stream, int success, void* self);
+    static void OnStarted(pa_mainloop_api* api, pa_defer_event* event, void* self);
+    // On the loop's thread, while started.
+    void Fill(pa_stream* stream, size_t bytes);
+    void ApplyTarget(pa_stream* stream);
+    pa_buffer_attr BufferFor(uint32_t frames) const;
+    void Drain();
+
+    PulseLoop& loop_;
+    RenderTarget& target_;
+    const TimeSource& time_;
+    const uint32_t rate_;
+    const uint32_t frameBytes_;
+    const uint32_t periodFrames_;
+    uint32_t startFrames_ = 0;
+    // Under the loop's lock.
+    pa_stream* stream_ = nullptr;
+    pa_defer_event* starter_ = nullptr;
+    bool started_ = false;
+    bool drained_ = false;
+    LatencyPolicy policy_;
+    // Read by client threads without the loop.
+    std::atomic<bool> lost_{false};
+    std::atomic<uint32_t> underruns_{0};
+    std::atomic<uint32_t> targetFrames_{0};
+    std::atomic<uint32_t> reportedFrames_{0};
+};
+
+PulseOutput::~PulseOutput() {
+    const PulseLoop::Hold hold(loop_);
+    if (starter_ != nullptr) loop_.Api()->defer_free(starter_);
+    if (stream_ == nullptr) return;
+    // Nothing may call back into an output that is gone.
+    pa_stream_set_state_callback(stream_, nullptr, nullptr);
+    pa_stream_set_write_callback(stream_, nullptr, nullptr);
+    pa_stream_set_underflow_callback(stream_, nullptr, nullptr);
+    pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+}
+
+pa_buffer_attr PulseOutput::BufferFor(uint32_t frames) const {
+    pa_buffer_attr buffer{};
+    buffer.maxlength = UINT32_MAX;
+    buffer.tlength = frames * frameBytes_;
+    // A request every quarter of the buffer: a refill that comes a little
+    // late still finds three quarters queued.
+    buffer.minreq = std::max(1u, frames / 4) * frameBytes_;
+    // The server's largest (a full buffer less one request), so that after
+    // an underflow it plays again only once it is well fed.
+    buffer.prebuf = UINT32_MAX;
+    buffer.fragsize = UINT32_MAX;
+    return buffer;
+}
+
+bool PulseOutput::Connect(const OutputFormat& format) {
+    const PulseLoop::Hold hold(loop_);
+    if (!loop_.EnsureConnected()) return false;
+    const pa_sample_spec samples = PulseSamples(format);
+    const pa_channel_map map = PulseChannelMap(format);
+    if (pa_sample_spec_valid(&samples) == 0 || pa_channel_map_valid(&map) == 0) return false;
+    stream_ = pa_stream_new(loop_.Context(), "DirectSound", &samples, &map);
+    if (stream_ == nullptr) return false;
+    pa_stream_set_state_callback(stream_, &PulseOutput::OnState, this);
+    pa_stream_set_write_callback(stream_, &PulseOutput::OnWritable, this);
+    pa_stream_set_underflow_callback(stream_, &PulseOutput::OnUnderflow, this);
+    pa_stream_set_latency_update_callback(stream_, &PulseOutput::OnLatencyUpdate, this);
+    // The target is the whole latency, the server's buffer and the sink's
+    // together: the server divides it between them.
+    const pa_buffer_attr buffer = BufferFor(policy_.TargetFrames());
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
+                                       PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(stream_, nullptr, &buffer, flags, nullptr, nullptr) < 0) {
+        return false;
+    }
+    const auto settled = [this] {
+        const pa_stream_state_t state = pa_stream_get_state(stream_);
+        return state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(state);
+    };
+    if (!loop_.WaitUntil(settled, kPulseAnswerUs)) return false;
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY) return false;
+    // The server asks for its whole buffer at once when the stream starts.
+    const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream_);
+    startFrames_ = granted != nullptr ? granted->tlength / frameBytes_ : policy_.TargetFrames();
+    targetFrames_.store(policy_.TargetFrames(), std::memory_order_relaxed);
+    starter_ = loop_.Api()->defer_new(loop_.Api(), &PulseOutput::OnStarted, this);
+    if (starter_ == nullptr) return false;
+    loop_.Api()->defer_enable(starter_, 0);
+    return true;
+}
+
+bool PulseOutput::Start() {
+    const PulseLoop::Hold hold(loop_);
+    if (Lost()) return false;
+    started_ = true;
+    // The first fill is pulled on the loop's thread, as every later one.
+    loop_.Api()->defer_enable(starter_, 1);
+    return true;
+}
+
+void PulseOutput::Stop() {
+    const PulseLoop::Hold hold(loop_);
+    loop_.Api()->defer_enable(starter_, 0);
+    // Callbacks run under the loop's lock, so none is pulling now, and they
+    // look at this before pulling again.
+    if (!started_) return;
+    started_ = false;
+    Drain();
+}
+
+void PulseOutput::Drain() {
+    // What the stream holds was announced as played: it plays out before
+    // the stream goes, unless the server takes too long.
+    if (pa_stream_get_state(stream_) != PA_STREAM_READY) return;
+    drained_ = false;
+    pa_operation* drain = pa_stream_drain(stream_, &PulseOutput::OnDrained, this);
+    if (drain == nullptr) return;
+    const uint32_t held = std::max(targetFrames_.load(), reportedFrames_.load());
+    const pa_usec_t limit = pa_usec_t{held} * 1000000 / rate_ + kDrainMarginUs;
+    loop_.WaitUntil([this] { return drained_ || pa_stream_get_state(stream_) != PA_STREAM_READY; },
+                    limit);
+    if (pa_operation_get_state(drain) == PA_OPERATION_RUNNING) pa_operation_cancel(drain);
+    pa_operation_unref(drain);
+}
+
+void PulseOutput::OnState(pa_stream* stream, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
+        output->lost_.store(true, std::memory_order_release);
+    }
+    output->loop_.Signal();
+}
+
+void PulseOutput::OnStarted(pa_mainloop_api* api, pa_defer_event* event, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    api->defer_enable(event, 0);
+    if (!output->started_) return;
+    output->Fill(output->stream_, pa_stream_writable_size(output->stream_));
+    Forget(pa_stream_cork(output->stream_, 0, nullptr, nullptr));
+}
+
+void PulseOutput::OnWritable(pa_stream* stream, size_t bytes, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    if (output->started_) output->Fill(stream, bytes);
+}
+
+void PulseOutput::Fill(pa_stream* stream, size_t bytes) {
+    if (bytes == static_cast<size_t>(-1)) return;  // the stream failed meanwhile
+    const size_t most = size_t{periodFrames_} * frameBytes_;
+    int64_t now = time_.NowNs();
+    if (policy_.Quiet(now)) ApplyTarget(stream);
+    while (bytes >= frameBytes_) {
+        size_t piece = std::min(bytes, most);
+        void* data = nullptr;
+        if (pa_stream_begin_write(stream, &data, &piece) < 0 || data == nullptr) return;
+        piece -= piece % frameBytes_;
+        if (piece == 0) {
+            pa_stream_cancel_write(stream);
+            return;
+        }
+        target_.Render(static_cast<uint8_t*>(data), static_cast<uint32_t>(piece / frameBytes_),
+                       now);
+        if (pa_stream_write(stream, data, piece, nullptr, 0, PA_SEEK_RELATIVE) < 0) return;
+        bytes -= piece;
+        now = time_.NowNs();
+    }
+}
+
+void PulseOutput::OnUnderflow(pa_stream* stream, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    // A stream that is not pulled (not yet started, or draining) runs
+    // empty by design.
+    if (!output->started_) return;
+    output->underruns_.fetch_add(1, std::memory_order_relaxed);
+    if (output->policy_.Underflow(output->time_.NowNs())) output->ApplyTarget(stream);
+}
+
+void PulseOutput::ApplyTarget(pa_stream* stream) {
+    const pa_buffer_attr buffer = BufferFor(policy_.TargetFrames());
+    targetFrames_.store(policy_.TargetFrames(), std::memory_order_relaxed);
+    Forget(pa_stream_set_buffer_attr(stream, &buffer, nullptr, nullptr));
+}
+
+void PulseOutput::OnLatencyUpdate(pa_stream* stream, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    pa_usec_t latency = 0;
+    int negative = 0;
+    if (pa_stream_get_latency(stream, &latency, &negative) != 0) return;
+    const uint64_t frames = negative != 0 ? 0 : latency * output->rate_ / 1000000;
+    output->reportedFrames_.store(static_cast<uint32_t>(std::min<uint64_t>(frames, UINT32_MAX)),
+                                  std::memory_order_relaxed);
+}
+
+void PulseOutput::OnDrained(pa_stream* stream, int success, void* self) {
+    (void)stream;
+    (void)success;
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    output->drained_ = true;
+    output->loop_.Signal();
+}
+
+class PulseBackend final : public OutputBackend {
+public:
+    explicit PulseBackend(std::unique_ptr<PulseLoop> loop) : loop_(std::move(loop)) {}
+    const char* Name() const override { return "pulse"; }
+
+    std::unique_ptr<Output> Open(const OutputFormat& format, RenderTarget& target) override {
+        auto output = std::make_unique<PulseOutput>(*loop_, format, target, *this);
+        if (!output->Connect(format)) return nullptr;
+        return output;
+    }
+
+private:
+    std::unique_ptr<PulseLoop> loop_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputBackend> OpenPulseBackend() {
+    std::unique_ptr<PulseLoop> loop = PulseLoop::Connect();
+    if (!loop) return nullptr;
+    return std::make_unique<PulseBackend>(std::move(loop));
+}
+
+}  // namespace mivo_dsound
