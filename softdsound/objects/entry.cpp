@@ -1,21 +1,89 @@
-// The library's one export, found by the loader as "DirectSoundCreate".
+// The library's exports, found by the loader as DirectSound's entry points:
+// DirectSoundCreate, and DirectSoundEnumerateA/W for the outputs.
+#include <string>
+
 #include "mivo_dsound.h"
 #include "output/output_backend.h"
+#include "output_directory.h"
 #include "sound_device.h"
+
+namespace {
+
+using namespace mivo_dsound;
+
+std::u16string Utf16(const std::string& utf8) {
+    std::u16string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+        char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
+        size_t taken = 1;
+        for (; taken <= static_cast<size_t>(extra) && i + taken < utf8.size(); ++taken) {
+            code = (code << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
+        }
+        i += taken;
+        if (code >= 0x10000) {
+            code -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(code));
+        }
+    }
+    return out;
+}
+
+template <typename Visit>
+HRESULT Enumerate(bool haveCallback, const Visit& visit) {
+    if (!haveCallback) return DSERR_INVALIDPARAM;
+    std::unique_ptr<OutputBackend> backend = ChooseBackend();
+    if (!backend) {
+        // With no backend there is still the default entry, as on a
+        // Windows machine without sound hardware; opening it fails.
+        visit(nullptr, std::string(kDefaultOutputDescription), std::string());
+        return DS_OK;
+    }
+    WalkOutputs(*backend, visit);
+    return DS_OK;
+}
+
+}  // namespace
 
 extern "C" __attribute__((visibility("default"))) HRESULT DirectSoundCreate(const GUID* device,
                                                                             IDirectSound** out,
                                                                             IUnknown* outer) {
-    using namespace mivo_dsound;
     if (out == nullptr) return DSERR_INVALIDPARAM;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    // One output only: the system's default.
-    if (device != nullptr && !IsEqualGUID(*device, kDefaultPlaybackDevice)) return DSERR_NODRIVER;
     std::unique_ptr<OutputBackend> backend = ChooseBackend();
     if (!backend) return DSERR_NODRIVER;
+    OutputInfo output;
+    if (!FindOutput(*backend, device, output)) return DSERR_NODRIVER;
     SoundDevice* created = nullptr;
-    const HRESULT result = SoundDevice::Create(std::move(backend), &created);
+    const HRESULT result = SoundDevice::Create(std::move(backend), output, &created);
     if (result == DS_OK) *out = created;
     return result;
+}
+
+// The callback gets a GUID it may keep only during the call, as on Windows.
+extern "C" __attribute__((visibility("default"))) HRESULT DirectSoundEnumerateA(
+    LPDSENUMCALLBACKA callback, LPVOID context) {
+    return Enumerate(callback != nullptr, [&](const GUID* guid, const std::string& description,
+                                              const std::string& module) {
+        GUID copy = guid != nullptr ? *guid : GUID{};
+        return callback(guid != nullptr ? &copy : nullptr, description.c_str(), module.c_str(),
+                        context) != FALSE;
+    });
+}
+
+extern "C" __attribute__((visibility("default"))) HRESULT DirectSoundEnumerateW(
+    LPDSENUMCALLBACKW callback, LPVOID context) {
+    return Enumerate(callback != nullptr, [&](const GUID* guid, const std::string& description,
+                                              const std::string& module) {
+        GUID copy = guid != nullptr ? *guid : GUID{};
+        const std::u16string wideDescription = Utf16(description);
+        const std::u16string wideModule = Utf16(module);
+        return callback(guid != nullptr ? &copy : nullptr, wideDescription.c_str(),
+                        wideModule.c_str(), context) != FALSE;
+    });
 }

@@ -34,8 +34,9 @@ DWORD SpeakerConfigFor(int channels) {
 
 }  // namespace
 
-HRESULT SoundDevice::Create(std::unique_ptr<OutputBackend> backend, SoundDevice** device) {
-    auto* created = new (std::nothrow) SoundDevice(std::move(backend));
+HRESULT SoundDevice::Create(std::unique_ptr<OutputBackend> backend, const OutputInfo& output,
+                            SoundDevice** device) {
+    auto* created = new (std::nothrow) SoundDevice(std::move(backend), output);
     if (created == nullptr) return DSERR_OUTOFMEMORY;
     // Until a primary format is set the output is 48 kHz stereo 16-bit (the
     // layout's defaults), whatever the hardware: the backend converts.
@@ -60,7 +61,7 @@ SoundDevice::~SoundDevice() {
 bool SoundDevice::OpenOutputLocked(const WaveLayout& layout) {
     CloseOutputLocked();
     const OutputFormat format{layout.rate, layout.channels, layout.bits, layout.channelMask};
-    std::unique_ptr<Output> output = backend_->Open(format, mixer_);
+    std::unique_ptr<Output> output = backend_->Open(format, outputInfo_.name, mixer_);
     if (!output) return false;
     mixer_.SetOutput(layout, output->PeriodFrames());
     // The clock starts past what the output reads at once when it starts.
@@ -177,7 +178,10 @@ HRESULT SoundDevice::Compact() { return DS_OK; }
 
 HRESULT SoundDevice::GetSpeakerConfig(DWORD* config) {
     if (config == nullptr) return DSERR_INVALIDPARAM;
-    *config = SpeakerConfigFor(OutputLayout().channels);
+    // The output's own speakers where the backend names them, otherwise
+    // those of the format it plays.
+    const int channels = outputInfo_.channels > 0 ? outputInfo_.channels : OutputLayout().channels;
+    *config = SpeakerConfigFor(channels);
     return DS_OK;
 }
 

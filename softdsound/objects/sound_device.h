@@ -18,9 +18,11 @@ class PrimaryBuffer;
 
 class SoundDevice final : public IDirectSound, public IMivoDeviceHooks {
 public:
-    // DS_OK and a device with one reference playing on `backend`'s default
-    // output, or DSERR_NODRIVER when no output opens.
-    static HRESULT Create(std::unique_ptr<OutputBackend> backend, SoundDevice** device);
+    // DS_OK and a device with one reference playing on `backend`'s
+    // `output` (an empty name: the default), or DSERR_NODRIVER when it
+    // does not open.
+    static HRESULT Create(std::unique_ptr<OutputBackend> backend, const OutputInfo& output,
+                          SoundDevice** device);
 
     // IUnknown
     HRESULT QueryInterface(const IID& iid, void** object) override;
@@ -59,8 +61,8 @@ public:
     ULONG ReleasePrimary(PrimaryBuffer* primary);
 
 private:
-    explicit SoundDevice(std::unique_ptr<OutputBackend> backend)
-        : backend_(std::move(backend)), mixer_(*backend_) {}
+    SoundDevice(std::unique_ptr<OutputBackend> backend, const OutputInfo& output)
+        : backend_(std::move(backend)), mixer_(*backend_), outputInfo_(output) {}
     ~SoundDevice();
     bool OpenOutputLocked(const WaveLayout& layout);
     void CloseOutputLocked();
@@ -73,6 +75,9 @@ private:
     // pulls from the mixer, so each goes before what it uses.
     std::unique_ptr<OutputBackend> backend_;
     Mixer mixer_;
+    // The output it plays on: reopened by name after a loss, so a named
+    // output comes back as itself and the default as whatever is default.
+    const OutputInfo outputInfo_;
     std::mutex control_;  // the members below
     std::unique_ptr<Output> output_;
     WaveLayout layout_;

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "mivo_dsound.h"
 
@@ -83,12 +85,24 @@ public:
     virtual uint32_t Underruns() const { return 0; }
 };
 
+// One output a backend can open by name.
+struct OutputInfo {
+    std::string name;         // the backend's own name for it (a sink's name)
+    std::string description;  // for people
+    int channels = 0;         // its speakers, 0 when unknown
+};
+
 class OutputBackend : public TimeSource {
 public:
     virtual const char* Name() const = 0;
-    // Opens the default output in `format`, not yet started; null on
-    // failure. The target must outlive the output.
-    virtual std::unique_ptr<Output> Open(const OutputFormat& format, RenderTarget& target) = 0;
+    // The outputs there are now, or none when the backend cannot tell.
+    virtual std::vector<OutputInfo> ListOutputs() { return {}; }
+    // Opens the output called `name` in `format`, not yet started; null on
+    // failure. An empty name is the system's default output, which the
+    // stream follows when the default changes, where the backend can. The
+    // target must outlive the output.
+    virtual std::unique_ptr<Output> Open(const OutputFormat& format, const std::string& name,
+                                         RenderTarget& target) = 0;
 };
 
 // The backend this process should play through, or null when none works.

@@ -36,8 +36,9 @@ public:
           policy_(format.rate, PinnedLatencyMs(), time.NowNs()) {}
     ~PulseOutput() override;
 
-    // Creates the stream, corked, and waits for the server to take it.
-    bool Connect(const OutputFormat& format);
+    // Creates the stream on `sink` (empty: the default), corked, and waits
+    // for the server to take it.
+    bool Connect(const OutputFormat& format, const std::string& sink);
 
     uint32_t PeriodFrames() const override { return periodFrames_; }
     uint32_t StartFrames() const override { return startFrames_; }
@@ -111,7 +112,7 @@ pa_buffer_attr PulseOutput::BufferFor(uint32_t frames) const {
     return buffer;
 }
 
-bool PulseOutput::Connect(const OutputFormat& format) {
+bool PulseOutput::Connect(const OutputFormat& format, const std::string& sink) {
     const PulseLoop::Hold hold(loop_);
     if (!loop_.EnsureConnected()) return false;
     const pa_sample_spec samples = PulseSamples(format);
@@ -126,10 +127,14 @@ bool PulseOutput::Connect(const OutputFormat& format) {
     // The target is the whole latency, the server's buffer and the sink's
     // together: the server divides it between them.
     const pa_buffer_attr buffer = BufferFor(policy_.TargetFrames());
-    const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY |
-                                       PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-    if (pa_stream_connect_playback(stream_, nullptr, &buffer, flags, nullptr, nullptr) < 0) {
+    // A stream on the default output follows the server's default when it
+    // changes or goes; one on a named sink stays there, and is lost with it.
+    const unsigned named = sink.empty() ? 0u : static_cast<unsigned>(PA_STREAM_DONT_MOVE);
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+        PA_STREAM_AUTO_TIMING_UPDATE | named);
+    if (pa_stream_connect_playback(stream_, sink.empty() ? nullptr : sink.c_str(), &buffer, flags,
+                                   nullptr, nullptr) < 0) {
         return false;
     }
     const auto settled = [this] {
@@ -264,27 +269,14 @@ void PulseOutput::OnDrained(pa_stream* stream, int success, void* self) {
     output->loop_.Signal();
 }
 
-class PulseBackend final : public OutputBackend {
-public:
-    explicit PulseBackend(std::unique_ptr<PulseLoop> loop) : loop_(std::move(loop)) {}
-    const char* Name() const override { return "pulse"; }
-
-    std::unique_ptr<Output> Open(const OutputFormat& format, RenderTarget& target) override {
-        auto output = std::make_unique<PulseOutput>(*loop_, format, target, *this);
-        if (!output->Connect(format)) return nullptr;
-        return output;
-    }
-
-private:
-    std::unique_ptr<PulseLoop> loop_;
-};
-
 }  // namespace
 
-std::unique_ptr<OutputBackend> OpenPulseBackend() {
-    std::unique_ptr<PulseLoop> loop = PulseLoop::Connect();
-    if (!loop) return nullptr;
-    return std::make_unique<PulseBackend>(std::move(loop));
+std::unique_ptr<Output> OpenPulseOutput(PulseLoop& loop, const OutputFormat& format,
+                                        const std::string& sink, RenderTarget& target,
+                                        const TimeSource& time) {
+    auto output = std::make_unique<PulseOutput>(loop, format, target, time);
+    if (!output->Connect(format, sink)) return nullptr;
+    return output;
 }
 
 }  // namespace mivo_dsound

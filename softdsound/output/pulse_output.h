@@ -4,12 +4,21 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "output_backend.h"
 
 namespace mivo_dsound {
 
+class PulseLoop;
+
 // Null when no PulseAudio-protocol server answers (none is ever started).
 std::unique_ptr<OutputBackend> OpenPulseBackend();
+
+// A stream on `sink` (empty: the server's default), not yet started, or
+// null when the server refuses it.
+std::unique_ptr<Output> OpenPulseOutput(PulseLoop& loop, const OutputFormat& format,
+                                        const std::string& sink, RenderTarget& target,
+                                        const TimeSource& time);
 
 }  // namespace mivo_dsound

@@ -111,7 +111,7 @@ public:
 
     // Opens the device paused. SDL converts to whatever the hardware takes
     // (no changes allowed), so what it plays is always the format asked for.
-    bool Open(const OutputFormat& format) {
+    bool Open(const OutputFormat& format, const std::string& name) {
         std::lock_guard<std::mutex> hold(SubsystemGuard());
         periodFrames_ = SdlPeriodFrames(format.rate);
         SDL_AudioSpec want{};
@@ -122,7 +122,7 @@ public:
         want.callback = &SdlOutput::Callback;
         want.userdata = this;
         SDL_AudioSpec have{};
-        id_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+        id_ = SDL_OpenAudioDevice(name.empty() ? nullptr : name.c_str(), 0, &want, &have, 0);
         return id_ != 0;
     }
 
@@ -164,9 +164,20 @@ public:
     }
     const char* Name() const override { return "sdl"; }
 
-    std::unique_ptr<Output> Open(const OutputFormat& format, RenderTarget& target) override {
+    std::vector<OutputInfo> ListOutputs() override {
+        std::lock_guard<std::mutex> hold(SubsystemGuard());
+        std::vector<OutputInfo> outputs;
+        const int count = SDL_GetNumAudioDevices(0);
+        for (int i = 0; i < count; ++i) {
+            if (const char* name = SDL_GetAudioDeviceName(i, 0)) outputs.push_back({name, name, 0});
+        }
+        return outputs;
+    }
+
+    std::unique_ptr<Output> Open(const OutputFormat& format, const std::string& name,
+                                 RenderTarget& target) override {
         auto output = std::make_unique<SdlOutput>(format, target, *this);
-        if (!output->Open(format)) return nullptr;
+        if (!output->Open(format, name)) return nullptr;
         return output;
     }
 };

@@ -45,11 +45,17 @@ TestBackend::~TestBackend() {
     if (output_ != nullptr) output_->started_ = false;
 }
 
-std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, RenderTarget& target) {
+std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, const std::string& name,
+                                          RenderTarget& target) {
     if (failingOpens_ > 0) {
         --failingOpens_;
         return nullptr;
     }
+    const bool known =
+        name.empty() || std::any_of(outputs_.begin(), outputs_.end(),
+                                    [&](const OutputInfo& o) { return o.name == name; });
+    if (!known) return nullptr;
+    openedName_ = name;
     if (output_ != nullptr) return nullptr;  // one output at a time, as a test sees it
     auto output = std::make_unique<TestOutput>(*this, format, target);
     output_ = output.get();

@@ -30,7 +30,9 @@ public:
     const char* Name() const override { return "test"; }
     int64_t NowNs() const override { return nowNs_; }
     bool Virtual() const override { return true; }
-    std::unique_ptr<Output> Open(const OutputFormat& format, RenderTarget& target) override;
+    std::vector<OutputInfo> ListOutputs() override { return outputs_; }
+    std::unique_ptr<Output> Open(const OutputFormat& format, const std::string& name,
+                                 RenderTarget& target) override;
 
     // Plays `frames` frames of the open output's format: time moves on a
     // period at a time, the device is paced, then the period is pulled.
@@ -45,6 +47,9 @@ public:
     // and so does the server, which holds just what it is asked to.
     void Underflow();
     void FailOpens(int count) { failingOpens_ = count; }
+    // The outputs it lists and opens by name, besides the default ("").
+    void SetOutputs(std::vector<OutputInfo> outputs) { outputs_ = std::move(outputs); }
+    const std::string& OpenedName() const { return openedName_; }
 
     bool HasOutput() const { return output_ != nullptr; }
     const OutputFormat& Format() const { return format_; }
@@ -64,6 +69,8 @@ private:
     TestOutput* output_ = nullptr;
     OutputFormat format_;
     int failingOpens_ = 0;
+    std::vector<OutputInfo> outputs_;
+    std::string openedName_;
     bool lost_ = false;
     std::vector<uint8_t> played_;
     std::vector<uint8_t> scratch_;

@@ -201,7 +201,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto backend = std::make_unique<TestBackend>(settings);
     s.backend = backend.get();
     SoundDevice* device = nullptr;
-    if (SoundDevice::Create(std::move(backend), &device) != DS_OK) return 0;
+    if (SoundDevice::Create(std::move(backend), OutputInfo{}, &device) != DS_OK) return 0;
     s.device = device;
     static int window = 0;
     s.device->SetCooperativeLevel(reinterpret_cast<HWND>(&window), in.Pick({DSSCL_PRIORITY, 1}));

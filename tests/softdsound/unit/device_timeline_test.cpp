@@ -31,7 +31,7 @@ protected:
         auto backend = std::make_unique<TestBackend>();
         backend_ = backend.get();
         SoundDevice* device = nullptr;
-        ASSERT_EQ(SoundDevice::Create(std::move(backend), &device), DS_OK);
+        ASSERT_EQ(SoundDevice::Create(std::move(backend), OutputInfo{}, &device), DS_OK);
         device_ = device;
         ASSERT_EQ(device_->SetCooperativeLevel(Window(), DSSCL_PRIORITY), DS_OK);
         WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 48000, 48000 * kFrameBytes, kFrameBytes, 16, 0};
@@ -76,7 +76,8 @@ protected:
         backend_->Play(frames);
         const DWORD after = PlayCursor();
         const uint64_t moved = (after + kBufferBytes - before) % kBufferBytes / kFrameBytes;
-        EXPECT_LE(moved, frames + uint64_t{2} * kBlockFrames) << "the cursor ran backwards or lapped";
+        EXPECT_LE(moved, frames + uint64_t{2} * kBlockFrames)
+            << "the cursor ran backwards or lapped";
         const uint64_t ends =
             (before / kFrameBytes + moved) / kBlockFrames - before / kFrameBytes / kBlockFrames;
         EXPECT_EQ(block_.Take(), ends) << "from " << before << " to " << after;

@@ -50,7 +50,7 @@ TEST_P(LatencyTarget, FollowsUnderflowsAndQuietSpells) {
     settings.keepPlayed = false;
     TestBackend backend(settings);
     Silence silence;
-    std::unique_ptr<Output> output = backend.Open({c.rate, 2, 16, 0x3}, silence);
+    std::unique_ptr<Output> output = backend.Open({c.rate, 2, 16, 0x3}, "", silence);
     unsetenv("MIVO_DSOUND_LATENCY_MS");
     ASSERT_NE(output, nullptr);
     ASSERT_TRUE(output->Start());

@@ -56,7 +56,7 @@ std::vector<int32_t> Mix(const WaveLayout& out, const WaveLayout& in,
     TestBackend backend;
     Mixer mixer(backend);
     std::unique_ptr<Output> output =
-        backend.Open({out.rate, out.channels, out.bits, out.channelMask}, mixer);
+        backend.Open({out.rate, out.channels, out.bits, out.channelMask}, "", mixer);
     mixer.SetOutput(out, output->PeriodFrames());
     mixer.Start(output->StartFrames());
     output->Start();
