@@ -61,8 +61,8 @@ public:
     ULONG ReleasePrimary(PrimaryBuffer* primary);
 
 private:
-    SoundDevice(std::unique_ptr<OutputBackend> backend, const OutputInfo& output)
-        : backend_(std::move(backend)), mixer_(*backend_), outputInfo_(output) {}
+    SoundDevice(std::unique_ptr<OutputBackend> backend, OutputInfo output)
+        : backend_(std::move(backend)), mixer_(*backend_), outputInfo_(std::move(output)) {}
     ~SoundDevice();
     bool OpenOutputLocked(const WaveLayout& layout);
     void CloseOutputLocked();
