@@ -2,7 +2,7 @@
 # One streaming workload three ways, on one private PulseAudio null sink, and
 # one table comparing them:
 #   mivo  the Linux client of CdsObject over mivo's software device
-#         (libmivo-dsound.so on SDL2's pulseaudio driver)
+#         (libmivo-dsound.so, on libpulse)
 #   wine  the same client built for Windows against mivo.dll, run under
 #         Wine, whose DirectSound plays it
 #   sdl2  a bare SDL2 program doing the same with its audio callback (the
@@ -188,7 +188,9 @@ run_one() {
     case "$who" in
         mivo)
             # shellcheck disable=SC2086
-            env $mivo_env MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
+            # The device picks its own backend (libpulse here); SDL's driver
+            # setting would force SDL on it.
+            env -u SDL_AUDIODRIVER $mivo_env MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
                 timeout -k 5 "$bound" "$bin/mivo-compare-client" "$ms" "$seconds" "$stem.log" \
                 >"$stem.out" 2>&1 &
             ;;
