@@ -126,8 +126,7 @@ typedef const char* LPCSTR;
 typedef char16_t WCHAR;
 typedef const WCHAR* LPCWSTR;
 typedef BOOL (*LPDSENUMCALLBACKA)(GUID* guid, LPCSTR description, LPCSTR module, LPVOID context);
-typedef BOOL (*LPDSENUMCALLBACKW)(GUID* guid, LPCWSTR description, LPCWSTR module,
-                                  LPVOID context);
+typedef BOOL (*LPDSENUMCALLBACKW)(GUID* guid, LPCWSTR description, LPCWSTR module, LPVOID context);
 typedef HRESULT (*LPDIRECTSOUNDENUMERATEA)(LPDSENUMCALLBACKA callback, LPVOID context);
 typedef HRESULT (*LPDIRECTSOUNDENUMERATEW)(LPDSENUMCALLBACKW callback, LPVOID context);
 
@@ -201,6 +200,23 @@ constexpr DWORD DSBSIZE_MIN = 4;
 constexpr DWORD DSBSIZE_MAX = 0x0FFFFFFF;
 constexpr LONG DSBVOLUME_MAX = 0;
 constexpr LONG DSBVOLUME_MIN = -10000;
+
+// Speaker positions, as channel masks name them.
+constexpr DWORD SPEAKER_FRONT_LEFT = 0x1;
+constexpr DWORD SPEAKER_FRONT_RIGHT = 0x2;
+constexpr DWORD SPEAKER_FRONT_CENTER = 0x4;
+constexpr DWORD SPEAKER_LOW_FREQUENCY = 0x8;
+constexpr DWORD SPEAKER_BACK_LEFT = 0x10;
+constexpr DWORD SPEAKER_BACK_RIGHT = 0x20;
+constexpr DWORD SPEAKER_FRONT_LEFT_OF_CENTER = 0x40;
+constexpr DWORD SPEAKER_FRONT_RIGHT_OF_CENTER = 0x80;
+constexpr DWORD SPEAKER_BACK_CENTER = 0x100;
+constexpr DWORD SPEAKER_SIDE_LEFT = 0x200;
+constexpr DWORD SPEAKER_SIDE_RIGHT = 0x400;
+constexpr DWORD SPEAKER_TOP_CENTER = 0x800;
+constexpr DWORD SPEAKER_TOP_FRONT_LEFT = 0x1000;
+constexpr DWORD SPEAKER_TOP_FRONT_CENTER = 0x2000;
+constexpr DWORD SPEAKER_ALL = 0x80000000u;
 
 // Wave format tags.
 constexpr WORD WAVE_FORMAT_PCM = 1;

@@ -6,9 +6,6 @@ namespace mivo_dsound {
 
 namespace {
 
-constexpr DWORD kFrontLeft = 0x1;
-constexpr DWORD kFrontRight = 0x2;
-
 int PopCount(DWORD mask) {
     int count = 0;
     for (; mask != 0; mask &= mask - 1) ++count;
@@ -48,8 +45,8 @@ ChannelRoute RouteChannels(const WaveLayout& from, const WaveLayout& to) {
             targets[0] = static_cast<int8_t>(direct);
         } else if (from.channels == 1) {
             targets[0] =
-                static_cast<int8_t>(std::max(0, ChannelOfSpeaker(to.channelMask, kFrontLeft)));
-            targets[1] = static_cast<int8_t>(ChannelOfSpeaker(to.channelMask, kFrontRight));
+                static_cast<int8_t>(std::max(0, ChannelOfSpeaker(to.channelMask, SPEAKER_FRONT_LEFT)));
+            targets[1] = static_cast<int8_t>(ChannelOfSpeaker(to.channelMask, SPEAKER_FRONT_RIGHT));
         }
     }
     return route;

@@ -4,31 +4,23 @@
 
 namespace {
 
-constexpr DWORD kFrontLeft = 0x1;
-constexpr DWORD kFrontRight = 0x2;
-constexpr DWORD kFrontCenter = 0x4;
-constexpr DWORD kBackCenter = 0x100;
-constexpr DWORD kTopFrontLeft = 0x1000;
-constexpr DWORD kTopFrontCenter = 0x2000;
-constexpr DWORD kAllSpeakers = 0x80000000u;
-
-constexpr DWORD kStereo = kFrontLeft | kFrontRight;
-constexpr DWORD kFour = kStereo | kFrontCenter | kBackCenter;
+constexpr DWORD kStereo = SPEAKER_FRONT_LEFT | SPEAKER_FRONT_RIGHT;
+constexpr DWORD kFour = kStereo | SPEAKER_FRONT_CENTER | SPEAKER_BACK_CENTER;
 
 }  // namespace
 
 DWORD ChannelMaskFor(uint16_t channels, int32_t layoutKind) {
     switch (channels) {
-        case 1: return kFrontLeft;
+        case 1: return SPEAKER_FRONT_LEFT;
         case 2: return kStereo;
         case 3:
-            if (layoutKind == 1) return kStereo | kBackCenter;
-            if (layoutKind == 2) return kStereo | kFrontCenter;
-            return kStereo | kTopFrontLeft;
+            if (layoutKind == 1) return kStereo | SPEAKER_BACK_CENTER;
+            if (layoutKind == 2) return kStereo | SPEAKER_FRONT_CENTER;
+            return kStereo | SPEAKER_TOP_FRONT_LEFT;
         case 4: return kFour;
-        case 5: return kFour | kTopFrontLeft;
-        case 6: return kFour | kTopFrontLeft | kTopFrontCenter;
-        default: return kAllSpeakers;
+        case 5: return kFour | SPEAKER_TOP_FRONT_LEFT;
+        case 6: return kFour | SPEAKER_TOP_FRONT_LEFT | SPEAKER_TOP_FRONT_CENTER;
+        default: return SPEAKER_ALL;
     }
 }
 
