@@ -44,8 +44,8 @@ ChannelRoute RouteChannels(const WaveLayout& from, const WaveLayout& to) {
         if (direct >= 0) {
             targets[0] = static_cast<int8_t>(direct);
         } else if (from.channels == 1) {
-            targets[0] =
-                static_cast<int8_t>(std::max(0, ChannelOfSpeaker(to.channelMask, SPEAKER_FRONT_LEFT)));
+            targets[0] = static_cast<int8_t>(
+                std::max(0, ChannelOfSpeaker(to.channelMask, SPEAKER_FRONT_LEFT)));
             targets[1] = static_cast<int8_t>(ChannelOfSpeaker(to.channelMask, SPEAKER_FRONT_RIGHT));
         }
     }
