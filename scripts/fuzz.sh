@@ -4,6 +4,7 @@
 # broken device invariant fails.
 #   mivo_operations_fuzzer  CdsObject over the scriptable fake platform
 #   mivo_device_fuzzer      the software device's objects on its test backend
+#   mivo_audio_file_fuzzer  mivo-play's reading of sound files through libsndfile
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,7 +14,7 @@ cmake --build --preset fuzz
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-for target in operations device; do
+for target in operations device audio_file; do
     mkdir -p "$work/$target"
     cp "tests/fuzz/${target}_corpus/"* "$work/$target/"
     status=0

@@ -1,17 +1,21 @@
-// mivo-play: the streaming demo. Plays a WAV file or a tone through mivo's
-// CdsObject, refilling each block of the streaming buffer when its block
-// event fires; renders into a WAV file instead when asked to, or when the
-// machine has no sound device.
+// mivo-play: the streaming demo. Plays a sound file or a tone through
+// mivo's CdsObject on the output the user picks, refilling each block of the
+// streaming buffer when its block event fires; renders into a WAV file
+// instead when asked to, or when the machine has no sound device.
 #include <unistd.h>
 
 #include <cstdio>
 #include <memory>
 #include <string>
 
+#include "device_choice.h"
+#include "device_list.h"
 #include "file_output.h"
+#include "guid_text.h"
 #include "mivo.h"
 #include "options.h"
 #include "pcm_source.h"
+#include "sound_file.h"
 #include "stream_player.h"
 
 namespace {
@@ -34,6 +38,37 @@ const char* WhyNoDevice(int32_t status) {
     }
 }
 
+void PrintDevices(const DeviceList& list) {
+    if (!list.limitation.empty()) {
+        std::fprintf(stderr, "mivo-play: %s; only the default output is listed\n",
+                     list.limitation.c_str());
+    }
+    for (size_t i = 0; i < list.outputs.size(); ++i) {
+        std::printf("%zu  %s  %s\n", i, GuidText(list.outputs[i].guid).c_str(),
+                    list.outputs[i].description.c_str());
+    }
+}
+
+// Where `chosen` ends up when the user named an output other than the
+// default: CdsObject keeps the pointer it is given, so `chosen` must outlive
+// the object.
+bool ChooseDevice(const std::string& text, GUID& chosen, const GUID*& device) {
+    device = nullptr;
+    if (text.empty()) return true;
+    std::string error;
+    const DeviceList list = ListOutputDevices();
+    const OutputDevice* output = FindDevice(list, ParseDeviceChoice(text), error);
+    if (output == nullptr) {
+        std::fprintf(stderr, "mivo-play: %s\n", error.c_str());
+        return false;
+    }
+    if (!IsNullGuid(output->guid)) {
+        chosen = output->guid;
+        device = &chosen;
+    }
+    return true;
+}
+
 int Play(CdsObject& sound, PcmSource& source, bool progress, uint64_t& frames) {
     std::string error;
     if (!PlayThrough(sound, source, progress, frames, error)) {
@@ -43,11 +78,11 @@ int Play(CdsObject& sound, PcmSource& source, bool progress, uint64_t& frames) {
     return kOk;
 }
 
-int RenderToFile(const std::string& path, PcmSource& source) {
+int RenderToFile(const std::string& path, const GUID* device, PcmSource& source) {
     FileOutput file(path);
     uint64_t frames = 0;
     {
-        CdsObject sound(ThisWindow(), nullptr);
+        CdsObject sound(ThisWindow(), device);
         if (sound.InitializationSuccessful() == 0) {
             std::fprintf(stderr, "mivo-play: cannot render to a file: %s\n",
                          WhyNoDevice(sound.InitStatus));
@@ -74,26 +109,41 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mivo-play: %s\n%s", error.c_str(), Usage());
         return kUsage;
     }
-    std::unique_ptr<PcmSource> source = options.wavPath.empty()
+    if (options.help) {
+        std::fputs(Usage(), stdout);
+        return kOk;
+    }
+    if (options.listDevices) {
+        PrintDevices(ListOutputDevices());
+        return kOk;
+    }
+    GUID chosen{};
+    const GUID* device = nullptr;
+    if (!ChooseDevice(options.device, chosen, device)) return kNoDevice;
+
+    std::unique_ptr<PcmSource> source = options.inputPath.empty()
                                             ? MakeToneSource(options.toneHertz, options.seconds)
-                                            : OpenWavSource(options.wavPath, error);
+                                            : OpenSoundFile(options.inputPath, error);
     if (!source) {
         std::fprintf(stderr, "mivo-play: %s\n", error.c_str());
         return kBadInput;
     }
-    if (!options.outputPath.empty()) return RenderToFile(options.outputPath, *source);
+    if (!options.outputPath.empty()) return RenderToFile(options.outputPath, device, *source);
 
     {
-        CdsObject sound(ThisWindow(), nullptr);
+        CdsObject sound(ThisWindow(), device);
         if (sound.InitializationSuccessful() == 1) {
             uint64_t frames = 0;
             return Play(sound, *source, isatty(STDERR_FILENO) != 0, frames);
         }
-        if (!options.fallBackToFile || sound.InitStatus != CdsStatusNoDevice) {
+        // A chosen output that cannot open is the user's to hear about; only
+        // the default one falls back to a file.
+        if (!options.fallBackToFile || !options.device.empty() ||
+            sound.InitStatus != CdsStatusNoDevice) {
             std::fprintf(stderr, "mivo-play: %s\n", WhyNoDevice(sound.InitStatus));
             return kNoDevice;
         }
     }
     std::fprintf(stderr, "mivo-play: no sound device; rendering into %s instead\n", kFallbackFile);
-    return RenderToFile(kFallbackFile, *source);
+    return RenderToFile(kFallbackFile, nullptr, *source);
 }

@@ -11,15 +11,26 @@ bool ReadNumber(const char* text, double& value) {
     return end != text && *end == '\0' && value > 0;
 }
 
+bool Is(const char* arg, const char* option) { return std::strcmp(arg, option) == 0; }
+
 }  // namespace
 
 const char* Usage() {
-    return "usage: mivo-play [--to-file OUT.wav] [--no-fallback] [--tone HZ --seconds S | "
-           "FILE.wav]\n"
-           "  Streams a PCM WAV file (8/16/24/32-bit, 1 to 8 channels) or a tone (440 Hz,\n"
-           "  2 s unless told) through mivo. --to-file renders into OUT.wav instead, in\n"
-           "  real time; with no sound device mivo-play does that into mivo-play.wav\n"
-           "  unless --no-fallback.\n";
+    return "usage: mivo-play [--device OUTPUT] [--to-file OUT.wav] [--no-fallback]\n"
+           "                 [--tone HZ --seconds S | FILE]\n"
+           "       mivo-play --list-devices | --help\n"
+           "  Streams a sound file (WAV, FLAC, Ogg Vorbis, AIFF and whatever else libsndfile\n"
+           "  reads; 1 to 8 channels) or a tone (440 Hz, 2 s unless told) through mivo.\n"
+           "  Files go out as 16-bit samples, or as 32-bit ones where they hold more than\n"
+           "  16 bits (24-bit samples with 24 valid bits; float and double as integers).\n"
+           "  --device        the output to play on: its index in --list-devices, its GUID\n"
+           "                  or its description (default: output 0, the default output)\n"
+           "  --list-devices  lists the outputs: index, GUID, description\n"
+           "  --to-file       renders into OUT.wav instead, in real time; with no sound\n"
+           "                  device mivo-play does that into mivo-play.wav unless\n"
+           "                  --no-fallback\n"
+           "  A lost output is restored as soon as it comes back; mivo-play gives up when\n"
+           "  it stays gone for 5 s.\n";
 }
 
 bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
@@ -27,32 +38,40 @@ bool ParseOptions(int argc, char** argv, Options& options, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const bool hasValue = i + 1 < argc;
-        if (std::strcmp(arg, "--to-file") == 0 && hasValue) {
+        if (Is(arg, "--help") || Is(arg, "-h")) {
+            options.help = true;
+            return true;
+        }
+        if (Is(arg, "--to-file") && hasValue) {
             options.outputPath = argv[++i];
-        } else if (std::strcmp(arg, "--tone") == 0 && hasValue) {
+        } else if (Is(arg, "--device") && hasValue && argv[i + 1][0] != '\0') {
+            options.device = argv[++i];
+        } else if (Is(arg, "--tone") && hasValue) {
             tone = true;
             if (!ReadNumber(argv[++i], options.toneHertz) || options.toneHertz >= 24000) {
                 error = "--tone needs a frequency between 0 and 24000 Hz";
                 return false;
             }
-        } else if (std::strcmp(arg, "--seconds") == 0 && hasValue) {
+        } else if (Is(arg, "--seconds") && hasValue) {
             if (!ReadNumber(argv[++i], options.seconds) || options.seconds > 3600) {
                 error = "--seconds needs a duration between 0 and 3600";
                 return false;
             }
-        } else if (std::strcmp(arg, "--no-fallback") == 0) {
+        } else if (Is(arg, "--no-fallback")) {
             options.fallBackToFile = false;
+        } else if (Is(arg, "--list-devices")) {
+            options.listDevices = true;
         } else if (arg[0] == '-' && arg[1] != '\0') {
             error = std::string("unknown or incomplete option ") + arg;
             return false;
-        } else if (options.wavPath.empty()) {
-            options.wavPath = arg;
+        } else if (options.inputPath.empty()) {
+            options.inputPath = arg;
         } else {
             error = "only one file can be played";
             return false;
         }
     }
-    if (tone && !options.wavPath.empty()) {
+    if (tone && !options.inputPath.empty()) {
         error = "give either --tone or a file, not both";
         return false;
     }
