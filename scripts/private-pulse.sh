@@ -4,7 +4,7 @@
 #
 #   source scripts/private-pulse.sh
 #   private_pulse_start "$work_dir" [sink_name]   # exports PULSE_SERVER
-#   private_pulse_capture FILE                    # records the sink, returns once data flows
+#   private_pulse_capture FILE [SINK]             # records the sink, returns once data flows
 #   ...  play something ...
 #   private_pulse_capture_stop                     # after letting the tail through
 #   private_pulse_stop                             # also ends a capture still running
@@ -39,19 +39,21 @@ private_pulse_start() {
     pactl set-default-sink "$PRIVATE_PULSE_SINK" >/dev/null 2>&1 || true
 }
 
-# Records the sink's monitor as raw s16le 48 kHz stereo into FILE, in the
-# background, and returns once the file has data (1 if it never does).
+# Records the monitor of SINK (default: the server's first sink) as raw
+# s16le 48 kHz stereo into FILE, in the background, and returns once the
+# file has data (1 if it never does). Several captures may run at once.
 private_pulse_capture() {
-    local file="$1"
+    local file="$1" sink="${2:-$PRIVATE_PULSE_SINK}"
     rm -f "$file"
-    parec --latency-msec=20 -d "$PRIVATE_PULSE_SINK.monitor" --format=s16le --rate=48000 \
+    parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=48000 \
         --channels=2 --raw >"$file" 2>"$PRIVATE_PULSE_WORK/parec.log" &
-    PRIVATE_PULSE_RECORDER=$!
+    local recorder=$!
+    PRIVATE_PULSE_RECORDERS="${PRIVATE_PULSE_RECORDERS:-} $recorder"
     local tries=0
     until [ -s "$file" ]; do
         tries=$((tries + 1))
-        if [ "$tries" -gt 100 ] || ! kill -0 "$PRIVATE_PULSE_RECORDER" 2>/dev/null; then
-            echo "the capture of $PRIVATE_PULSE_SINK did not start:" >&2
+        if [ "$tries" -gt 100 ] || ! kill -0 "$recorder" 2>/dev/null; then
+            echo "the capture of $sink did not start:" >&2
             cat "$PRIVATE_PULSE_WORK/parec.log" >&2
             return 1
         fi
@@ -59,12 +61,14 @@ private_pulse_capture() {
     done
 }
 
+# Stops every capture still running.
 private_pulse_capture_stop() {
-    if [ -n "${PRIVATE_PULSE_RECORDER:-}" ]; then
-        kill "$PRIVATE_PULSE_RECORDER" 2>/dev/null || true
-        wait "$PRIVATE_PULSE_RECORDER" 2>/dev/null || true
-        PRIVATE_PULSE_RECORDER=
-    fi
+    local recorder
+    for recorder in ${PRIVATE_PULSE_RECORDERS:-}; do
+        kill "$recorder" 2>/dev/null || true
+        wait "$recorder" 2>/dev/null || true
+    done
+    PRIVATE_PULSE_RECORDERS=
 }
 
 private_pulse_stop() {
