@@ -48,7 +48,7 @@ done
 # The GUID comes back in Windows' own spelling, field by field.
 expect_exit 3 "no output {12345678-9ABC-DEF0-1234-56789ABCDEF0}" \
     --device "12345678-9abc-def0-1234-56789abcdef0" --tone 440
-expect_exit 3 "there is no output 99 " --device 99 --tone 440
+expect_exit 3 "there is no output 99" --device 99 --tone 440
 expect_exit 3 'no output named "No Such Output"' --device "No Such Output" --tone 440
 
 # Files sox makes come back as they were, within conversion error (none for
