@@ -10,13 +10,9 @@
 set -euo pipefail
 play="$1" helper="$2" checker="$3"
 
-for tool in pulseaudio pactl parec python3; do
-    if ! command -v "$tool" >/dev/null; then
-        [ "${CI:-}" = "true" ] && { echo "$tool is missing" >&2; exit 1; }
-        echo "$tool is not installed: skipped"
-        exit 77
-    fi
-done
+# shellcheck source=tests/softdsound/require_tools.sh
+source "$(dirname "$0")/require_tools.sh"
+require_tools pulseaudio pactl parec python3
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-outputs-XXXXXX")"
 # shellcheck source=/dev/null

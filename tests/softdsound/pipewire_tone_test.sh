@@ -5,17 +5,9 @@
 set -euo pipefail
 play="$1" helper="$2" checker="$3"
 
-for tool in pipewire wireplumber pactl parec python3; do
-    if ! command -v "$tool" >/dev/null; then
-        # CI installs all of them, so there a missing one is a broken setup.
-        if [ "${CI:-}" = true ]; then
-            echo "FAIL: $tool is not installed"
-            exit 1
-        fi
-        echo "$tool is not installed: skipped"
-        exit 77
-    fi
-done
+# shellcheck source=tests/softdsound/require_tools.sh
+source "$(dirname "$0")/require_tools.sh"
+require_tools pipewire wireplumber pactl parec python3
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-pipewire-XXXXXX")"
 # shellcheck source=/dev/null

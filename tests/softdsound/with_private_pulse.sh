@@ -6,12 +6,9 @@ set -euo pipefail
 helper="$1"
 shift
 
-for tool in pulseaudio pactl; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "$tool is not installed: skipped"
-        exit 77
-    fi
-done
+# shellcheck source=tests/softdsound/require_tools.sh
+source "$(dirname "$0")/require_tools.sh"
+require_tools pulseaudio pactl
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-pulse-XXXXXX")"
 # shellcheck source=/dev/null
