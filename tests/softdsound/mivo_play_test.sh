@@ -2,11 +2,10 @@
 # mivo-play's command line: its help and refusals, the outputs it lists and
 # picks, sound files rendered into a file through the device and SDL's disk
 # driver, its fallback without a sound device, and streaming through a lost
-# output (mivo-play-recovery-check, built beside mivo-play).
-#   mivo_play_test.sh MIVO_PLAY TONE_CHECK_PY
+# output (mivo-play-recovery-check, mivo-play's player on the device's hooks).
+#   mivo_play_test.sh MIVO_PLAY TONE_CHECK_PY RECOVERY_CHECK
 set -euo pipefail
-play="$1" checker="$2"
-recovery="$(dirname "$play")/mivo-play-recovery-check"
+play="$1" checker="$2" recovery="$3"
 work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-play-XXXXXX")"
 trap 'rm -rf "$work"' EXIT
 cd "$work"
@@ -88,17 +87,15 @@ SDL_AUDIODRIVER=no-such-driver expect_exit 3 "no sound device" --no-fallback --t
 
 # A lost output: back after a few failed restores, the stream plays on; gone
 # for good, it ends in an error.
-if have "$recovery"; then
-    got=0
-    SDL_AUDIODRIVER=disk "$recovery" 3 >out.txt 2>&1 || got=$?
-    if ! { [ "$got" = 0 ] && grep -q "lost the stream" out.txt && grep -q "back; playing on" out.txt; }; then
-        fail "no recovery from a lost output (exit $got): $(cat out.txt)"
-    fi
-    got=0
-    SDL_AUDIODRIVER=disk "$recovery" 1000000 >out.txt 2>&1 || got=$?
-    if ! { [ "$got" = 1 ] && grep -q "stayed lost for 5 s" out.txt; }; then
-        fail "an output lost for good did not end the stream (exit $got): $(cat out.txt)"
-    fi
+got=0
+SDL_AUDIODRIVER=disk "$recovery" 3 >out.txt 2>&1 || got=$?
+if ! { [ "$got" = 0 ] && grep -q "lost the stream" out.txt && grep -q "back; playing on" out.txt; }; then
+    fail "no recovery from a lost output (exit $got): $(cat out.txt)"
+fi
+got=0
+SDL_AUDIODRIVER=disk "$recovery" 1000000 >out.txt 2>&1 || got=$?
+if ! { [ "$got" = 1 ] && grep -q "stayed lost for 5 s" out.txt; }; then
+    fail "an output lost for good did not end the stream (exit $got): $(cat out.txt)"
 fi
 
 [ "$failures" = 0 ]
