@@ -16,6 +16,7 @@
 #   bench/compare/run.sh [--quick] [--seconds N] [--blocks "2.5 5 10 20"]
 #                        [--work-dir DIR] [--windows-build DIR] [--mivo-env "VAR=VALUE ..."]
 #                        [--contenders "mivo wine sdl2"] [--stall MS]
+#                        [--stall-for S]
 #
 # --quick          8 s per run instead of 30, 3 s of them past the settling
 #                  time (also MIVO_COMPARE_SECONDS=N)
@@ -35,6 +36,10 @@
 #                  comes through a stall longer than its buffer (one length
 #                  per invocation: the results are named by contender and
 #                  block alone)
+# --stall-for S    stall only in the first S seconds of each run, so that the
+#                  rest shows how a contender settles once the machine is
+#                  quiet again (mivo's target stepping back, say); default:
+#                  the whole run
 #
 # Missing mingw-w64 or Wine leaves the wine column empty; a missing sound
 # server fails. Every step has a timeout; the sound server, the capture and
@@ -49,6 +54,7 @@ windows_build="$source_dir/build/windows"
 mivo_env=""
 contenders=""
 stall_ms=0
+stall_for=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --quick) seconds=8; shift ;;
@@ -59,6 +65,7 @@ while [ $# -gt 0 ]; do
         --mivo-env) mivo_env="$2"; shift 2 ;;
         --contenders) contenders="$2"; shift 2 ;;
         --stall) stall_ms="$2"; shift 2 ;;
+        --stall-for) stall_for="$2"; shift 2 ;;
         -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d; s/^# \{0,1\}//'; exit 0 ;;
         *) echo "unknown argument: $1" >&2; exit 2 ;;
     esac
@@ -66,6 +73,7 @@ done
 case "$seconds" in '' | *[!0-9]*) echo "--seconds takes whole seconds" >&2; exit 2 ;; esac
 [ "$seconds" -ge 1 ] || { echo "--seconds must be at least 1" >&2; exit 2; }
 case "$stall_ms" in '' | *[!0-9]*) echo "--stall takes one length in whole milliseconds" >&2; exit 2 ;; esac
+case "$stall_for" in '' | *[!0-9]*) echo "--stall-for takes whole seconds" >&2; exit 2 ;; esac
 for ms in $blocks; do
     awk -v ms="$ms" 'BEGIN { f = ms * 48; exit !(ms ~ /^[0-9]+(\.[0-9]+)?$/ && f >= 1 && f == int(f) && ms <= 1000) }' ||
         { echo "--blocks: $ms ms is not a whole number of frames at 48 kHz" >&2; exit 2; }
@@ -96,7 +104,7 @@ for tool in "$triple-g++-posix" wine wineboot wineserver; do
     fi
 done
 echo "runs of $seconds s, blocks of $blocks ms${mivo_env:+; mivo runs with $mivo_env}"
-[ "$stall_ms" -gt 0 ] && echo "each contender frozen for $stall_ms ms every 3 s"
+[ "$stall_ms" -gt 0 ] && echo "each contender frozen for $stall_ms ms every 3 s$([ "$stall_for" -gt 0 ] && echo " of its first $stall_for s")"
 
 step "build the Linux programs ($host_build)"
 cd "$source_dir" || exit 1
@@ -210,7 +218,7 @@ run_one() {
     sample_sink_latency "$contender" "$stem.latency" &
     sampler=$!
     if [ "$stall_ms" -gt 0 ]; then
-        freeze_now_and_then "$contender" "$stall_ms" &
+        freeze_now_and_then "$contender" "$stall_ms" "$stall_for" &
         freezer=$!
     fi
     wait "$contender"

@@ -5,8 +5,9 @@
 # processes found by name, so that nothing else on the machine is touched.
 #
 #   contender_tree PID                 PID and its descendants, one a line
-#   freeze_now_and_then PID MS         freezes that tree (SIGSTOP) for MS ms
-#                                      every 3 s while PID lives
+#   freeze_now_and_then PID MS [S]     freezes that tree (SIGSTOP) for MS ms
+#                                      every 3 s while PID lives, or only
+#                                      over its first S s (S > 0)
 #   sample_sink_latency PID FILE       appends, every ~0.5 s while PID lives,
 #                                      "ms_since_start buffer_us sink_us
 #                                      pid|only PID" for the tree's stream
@@ -37,9 +38,11 @@ contender_tree() {
 }
 
 freeze_now_and_then() {
-    local root="$1" pause tree
+    local root="$1" for_s="${3:-0}" pause tree
     pause=$(awk -v ms="$2" 'BEGIN { printf "%.3f", ms / 1000 }')
+    local stop_at=$((SECONDS + for_s))
     while sleep 3 && kill -0 "$root" 2>/dev/null; do
+        [ "$for_s" -gt 0 ] && [ "$SECONDS" -gt "$stop_at" ] && break
         tree=$(contender_tree "$root")
         # shellcheck disable=SC2086
         kill -STOP $tree 2>/dev/null
