@@ -10,8 +10,6 @@ namespace compare {
 
 namespace {
 
-constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-
 std::string Cell(double v, int decimals) {
     if (std::isnan(v)) return "-";
     if (std::isinf(v)) return "inf";

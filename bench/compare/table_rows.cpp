@@ -9,8 +9,6 @@ namespace compare {
 
 namespace {
 
-constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
-
 // Faults in the capture from kSettledSeconds into the tone on, where the
 // capture's tone went on that long.
 double Settled(const Run& r, const std::vector<uint64_t>& at) {
@@ -100,15 +98,16 @@ std::vector<TableRow> BuildRows(const Runs& runs, const std::vector<uint32_t>& b
     for (uint32_t frames : blockFrames) {
         for (const FigureInfo& info : kFigures) {
             if (info.value == nullptr) continue;
-            TableRow row{info.figure, frames, {}};
+            TableRow row{info.figure, frames, {}, {}};
             for (size_t c = 0; c < kContenderCount; ++c) {
                 const Run* run = FindRun(runs, kContenderNames[c], frames);
                 row.values[c] = run != nullptr ? info.value(*run) : kNone;
+                row.failed[c] = run != nullptr && !run->figures.failures.empty();
             }
             rows.push_back(row);
         }
     }
-    TableRow smallest{Figure::kSmallestGapFree, 0, {}};
+    TableRow smallest{Figure::kSmallestGapFree, 0, {}, {}};
     for (size_t c = 0; c < kContenderCount; ++c) {
         // Infinite when every run had a gap; none at all for a contender that
         // did not run.

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +15,9 @@
 #include "run_figures.h"
 
 namespace compare {
+
+// A figure a contender does not have.
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
 // The contenders, in the table's column order.
 enum Contender : size_t { kMivo, kWine, kSdl2, kContenderCount };
@@ -57,6 +61,9 @@ struct TableRow {
     Figure figure;
     uint32_t blockFrames;  // 0: not tied to one block length
     std::array<double, kContenderCount> values;
+    // The contender's run ended in a failure (no events, say): its figures
+    // are shown, but they describe a run that did not do the work.
+    std::array<bool, kContenderCount> failed;
 };
 
 const char* FigureName(Figure figure);
