@@ -4,6 +4,9 @@
 #
 #   source scripts/private-pulse.sh
 #   private_pulse_start "$work_dir" [sink_name]   # exports PULSE_SERVER
+#   private_pulse_start_temp [sink_name]           # the same in a new temporary
+#                                                  # directory (PRIVATE_PULSE_WORK)
+#                                                  # that private_pulse_stop removes
 #   private_pulse_capture FILE [SINK]             # records the sink, returns once data flows
 #   ...  play something ...
 #   private_pulse_capture_stop                     # after letting the tail through
@@ -37,6 +40,11 @@ private_pulse_start() {
     done
     # Make the null sink the default so that any client plays into it.
     pactl set-default-sink "$PRIVATE_PULSE_SINK" >/dev/null 2>&1 || true
+}
+
+private_pulse_start_temp() {
+    PRIVATE_PULSE_TEMP="$(mktemp -d "${TMPDIR:-/tmp}/mivo-pulse-XXXXXX")" || return 1
+    private_pulse_start "$PRIVATE_PULSE_TEMP" "$@"
 }
 
 # Records the monitor of SINK (default: the server's first sink) as raw
@@ -77,5 +85,9 @@ private_pulse_stop() {
         kill "$PRIVATE_PULSE_PID" 2>/dev/null || true
         wait "$PRIVATE_PULSE_PID" 2>/dev/null || true
         PRIVATE_PULSE_PID=
+    fi
+    if [ -n "${PRIVATE_PULSE_TEMP:-}" ]; then
+        rm -rf "$PRIVATE_PULSE_TEMP"
+        PRIVATE_PULSE_TEMP=
     fi
 }

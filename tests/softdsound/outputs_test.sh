@@ -14,19 +14,18 @@ play="$1" helper="$2" checker="$3"
 source "$(dirname "$0")/require_tools.sh"
 require_tools pulseaudio pactl parec python3
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-outputs-XXXXXX")"
 # shellcheck source=/dev/null
 source "$helper"
 player=""
 cleanup() {
     [ -n "$player" ] && kill "$player" 2>/dev/null
     private_pulse_stop
-    rm -rf "$work"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-private_pulse_start "$work" mivofirst
+private_pulse_start_temp mivofirst
+work="$PRIVATE_PULSE_WORK"
 second_sink() {
     pactl load-module module-null-sink sink_name=mivosecond rate=48000 channels=2 norewinds=1 \
         sink_properties=device.description=Second

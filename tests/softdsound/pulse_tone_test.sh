@@ -10,16 +10,11 @@ play="$1" helper="$2" checker="$3"
 source "$(dirname "$0")/require_tools.sh"
 require_tools pulseaudio pactl parec python3
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-pulse-XXXXXX")"
 # shellcheck source=/dev/null
 source "$helper"
-cleanup() {
-    private_pulse_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-private_pulse_start "$work" mivotone
+trap private_pulse_stop EXIT
+private_pulse_start_temp mivotone
+work="$PRIVATE_PULSE_WORK"
 private_pulse_capture "$work/capture.raw" || exit 1
 
 unset SDL_AUDIODRIVER

@@ -10,14 +10,8 @@ shift
 source "$(dirname "$0")/require_tools.sh"
 require_tools pulseaudio pactl
 
-work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-pulse-XXXXXX")"
 # shellcheck source=/dev/null
 source "$helper"
-cleanup() {
-    private_pulse_stop
-    rm -rf "$work"
-}
-trap cleanup EXIT
-
-private_pulse_start "$work" mivodevice
+trap private_pulse_stop EXIT
+private_pulse_start_temp mivodevice
 "$@"
