@@ -63,7 +63,9 @@ bool SoundDevice::OpenOutputLocked(const WaveLayout& layout) {
     const OutputFormat format{layout.rate, layout.channels, layout.bits, layout.channelMask};
     std::unique_ptr<Output> output = backend_->Open(format, outputInfo_.name, mixer_);
     if (!output) return false;
-    mixer_.SetOutput(layout, output->PeriodFrames());
+    // The output may play another format than the primary's (a sound
+    // server's own): the mixer mixes to what it plays.
+    mixer_.SetOutput(output->Format(), output->PeriodFrames());
     // The clock starts past what the output reads at once when it starts.
     mixer_.Start(output->StartFrames());
     if (!output->Start()) {

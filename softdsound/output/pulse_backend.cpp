@@ -2,8 +2,10 @@
 // and playback streams on them.
 #include <pulse/introspect.h>
 
+#include "pulse_format.h"
 #include "pulse_loop.h"
 #include "pulse_output.h"
+#include "wave_layout.h"
 
 namespace mivo_dsound {
 
@@ -29,6 +31,56 @@ void OnSink(pa_context* context, const pa_sink_info* sink, int last, void* walk)
                             sink->channel_map.channels});
 }
 
+struct SinkQuery {
+    PulseLoop* loop;
+    bool done = false;
+    bool found = false;
+    pa_sample_spec samples{};
+    pa_channel_map map{};
+};
+
+void OnSinkFormat(pa_context* context, const pa_sink_info* sink, int last, void* query) {
+    (void)context;
+    const PulseLoop::InCallback inside;
+    auto* state = static_cast<SinkQuery*>(query);
+    if (last != 0 || sink == nullptr) {
+        state->done = true;
+        state->loop->Signal();
+        return;
+    }
+    state->found = true;
+    state->samples = sink->sample_spec;
+    state->map = sink->channel_map;
+}
+
+// What the device mixes for `sink` (empty: the default): float at the
+// sink's own rate and channels, so that the server converts nothing and
+// only orders the channels as the sink has them. `asked`'s rate and
+// channels where the server does not say.
+OutputFormat MixFormatFor(PulseLoop& loop, const std::string& sink, const OutputFormat& asked) {
+    OutputFormat format = asked;
+    format.bits = 32;
+    format.floating = true;
+    SinkQuery query{&loop};
+    const char* name = sink.empty() ? "@DEFAULT_SINK@" : sink.c_str();
+    pa_operation* asking =
+        pa_context_get_sink_info_by_name(loop.Context(), name, &OnSinkFormat, &query);
+    if (asking == nullptr) return format;
+    const bool answered = loop.WaitUntil([&query] { return query.done; }, kPulseAnswerUs);
+    // An answer still under way must not write into `query` once it is gone.
+    if (!answered) pa_operation_cancel(asking);
+    pa_operation_unref(asking);
+    if (!answered || !query.found || pa_sample_spec_valid(&query.samples) == 0 ||
+        query.samples.channels > kMaxChannels) {
+        return format;
+    }
+    format.rate = query.samples.rate;
+    format.channels = query.samples.channels;
+    const DWORD mask = SpeakerMaskOf(query.map);
+    format.channelMask = mask != 0 ? mask : DefaultChannelMask(format.channels);
+    return format;
+}
+
 class PulseBackend final : public OutputBackend {
 public:
     explicit PulseBackend(std::unique_ptr<PulseLoop> loop) : loop_(std::move(loop)) {}
@@ -49,7 +101,13 @@ public:
 
     std::unique_ptr<Output> Open(const OutputFormat& format, const std::string& name,
                                  RenderTarget& target) override {
-        return OpenPulseOutput(*loop_, format, name, target, *this);
+        OutputFormat mixed;
+        {
+            const PulseLoop::Hold hold(*loop_);
+            if (!loop_->EnsureConnected()) return nullptr;
+            mixed = MixFormatFor(*loop_, name, format);
+        }
+        return OpenPulseOutput(*loop_, mixed, name, target, *this);
     }
 
 private:

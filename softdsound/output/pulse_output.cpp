@@ -18,11 +18,6 @@ namespace {
 // written to play out.
 constexpr pa_usec_t kDrainMarginUs = 100000;
 
-uint32_t FrameBytes(const OutputFormat& format) {
-    const pa_sample_spec samples = PulseSamples(format);
-    return static_cast<uint32_t>(pa_frame_size(&samples));
-}
-
 class PulseOutput final : public Output {
 public:
     PulseOutput(PulseLoop& loop, const OutputFormat& format, RenderTarget& target,
@@ -30,8 +25,9 @@ public:
         : loop_(loop),
           target_(target),
           time_(time),
+          format_(format),
           rate_(format.rate),
-          frameBytes_(FrameBytes(format)),
+          frameBytes_(OutputFrameBytes(format)),
           periodFrames_(PeriodFramesAt(format.rate, kPeriodsPerSecond)),
           policy_(format.rate, PinnedLatencyMs(), time.NowNs()) {}
     ~PulseOutput() override;
@@ -40,6 +36,7 @@ public:
     // for the server to take it.
     bool Connect(const OutputFormat& format, const std::string& sink);
 
+    const OutputFormat& Format() const override { return format_; }
     uint32_t PeriodFrames() const override { return periodFrames_; }
     uint32_t StartFrames() const override { return startFrames_; }
     bool Start() override;
@@ -68,6 +65,7 @@ private:
     PulseLoop& loop_;
     RenderTarget& target_;
     const TimeSource& time_;
+    const OutputFormat format_;
     const uint32_t rate_;
     const uint32_t frameBytes_;
     const uint32_t periodFrames_;

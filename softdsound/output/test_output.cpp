@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "environment_settings.h"
-#include "mixer/sample_converters.h"
 
 namespace mivo_dsound {
 
@@ -12,11 +11,13 @@ namespace mivo_dsound {
 class TestOutput final : public Output {
 public:
     TestOutput(TestBackend& backend, const OutputFormat& format, RenderTarget& target)
-        : target_(target),
+        : format_(format),
+          target_(target),
           policy_(format.rate, PinnedLatencyMs(), backend.NowNs()),
           backend_(backend) {}
     ~TestOutput() override { backend_.output_ = nullptr; }
 
+    const OutputFormat& Format() const override { return format_; }
     uint32_t PeriodFrames() const override { return backend_.settings_.periodFrames; }
     uint32_t StartFrames() const override { return backend_.settings_.startFrames; }
     bool Start() override {
@@ -33,6 +34,7 @@ public:
     uint32_t Underruns() const override { return underruns_; }
 
     bool started_ = false;
+    const OutputFormat format_;
     RenderTarget& target_;
     LatencyPolicy policy_;
     uint32_t underruns_ = 0;
@@ -57,9 +59,11 @@ std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, const std:
     if (!known) return nullptr;
     openedName_ = name;
     if (output_ != nullptr) return nullptr;  // one output at a time, as a test sees it
-    auto output = std::make_unique<TestOutput>(*this, format, target);
+    // A fixed device format plays whatever was asked, as a sound server's
+    // sink does.
+    format_ = settings_.deviceFormat.rate != 0 ? settings_.deviceFormat : format;
+    auto output = std::make_unique<TestOutput>(*this, format_, target);
     output_ = output.get();
-    format_ = format;
     lost_ = false;
     baseNs_ = nowNs_;
     framesSinceBase_ = 0;
@@ -68,8 +72,7 @@ std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, const std:
 
 void TestBackend::Play(uint64_t frames) {
     if (output_ == nullptr || !output_->started_ || lost_) return;
-    const uint64_t frameBytes =
-        OutputSampleBytes(format_.bits) * static_cast<uint64_t>(format_.channels);
+    const uint64_t frameBytes = OutputFrameBytes(format_);
     while (frames > 0) {
         const auto step = static_cast<uint32_t>(std::min<uint64_t>(frames, settings_.periodFrames));
         framesSinceBase_ += step;

@@ -19,6 +19,9 @@ public:
         uint32_t periodFrames = 240;  // 5 ms at 48 kHz
         uint32_t startFrames = 240;
         bool keepPlayed = true;  // false: what plays is counted, not kept
+        // The format every output plays, whatever it was asked for, as a
+        // sound server's sink (rate 0: the format asked for).
+        OutputFormat deviceFormat{0, 0, 0, 0, false};
     };
 
     TestBackend() = default;
