@@ -45,7 +45,7 @@ std::vector<float> Run(const Convert& convert, const std::vector<float>& in, int
     std::vector<float> left;
     std::vector<float> out(2 * kOut / 50);
     for (int s = 0; s < seconds; ++s) {
-        for (uint32_t at = 0; at < kIn; at += kPiece) {
+        for (size_t at = 0; at < kIn; at += kPiece) {
             const size_t made = convert(in.data() + 2 * at, kPiece, out.data(), out.size() / 2);
             for (size_t f = 0; f < made; ++f) left.push_back(out[2 * f]);
         }
@@ -56,12 +56,13 @@ std::vector<float> Run(const Convert& convert, const std::vector<float>& in, int
 void Report(benchmark::State& state, const std::function<Convert()>& make) {
     for (double hz : {997.0, 15000.0}) {
         const std::vector<float> left = Run(make(), StereoTone(hz), 3);
-        const auto figures = mivo_fidelity::MeasureTone(left.data(), left.size(), kOut, hz, 20, 24000);
+        const auto figures =
+            mivo_fidelity::MeasureTone(left.data(), left.size(), kOut, hz, 20, 24000);
         state.counters[hz < 1000 ? "thdn_997" : "thdn_15k"] = figures.thdnDb;
     }
     const Convert convert = make();
     const std::vector<float> in = StereoTone(997);
-    for (auto _ : state) benchmark::DoNotOptimize(Run(convert, in, 1));
+    for ([[maybe_unused]] auto _ : state) benchmark::DoNotOptimize(Run(convert, in, 1));
 }
 
 void Speex(benchmark::State& state) {
@@ -115,11 +116,12 @@ void DeviceMix(benchmark::State& state) {
     Voice voice;
     voice.layout.rate = rate;
     voice.samples.assign(size_t{rate} * 4, 0);
-    for (size_t i = 0; i < voice.samples.size(); ++i) voice.samples[i] = static_cast<uint8_t>(i * 37);
+    for (size_t i = 0; i < voice.samples.size(); ++i)
+        voice.samples[i] = static_cast<uint8_t>(i * 37);
     voice.frames = rate;
     mixer.Attach(voice);
     mixer.Play(voice, true);
-    for (auto _ : state) backend.Play(kOut);
+    for ([[maybe_unused]] auto _ : state) backend.Play(kOut);
     mixer.Detach(voice);
     mixer.StopPacing();
 }
