@@ -119,10 +119,10 @@ LONG Mixer::Volume(const Voice& voice) {
     return voice.volume;
 }
 
-void Mixer::SetMasterVolume(LONG volume) {
+void Mixer::SetMasterVolume(VoiceGroup& group, LONG volume) {
     const float gain = GainOfVolume(volume);
     Hold hold(mutex_);
-    master_ = gain;
+    group.master = gain;
 }
 
 HRESULT Mixer::SetNotifications(Voice& voice, std::vector<Notification>& table) {

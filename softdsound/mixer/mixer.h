@@ -57,7 +57,8 @@ public:
     HRESULT Unlock(const Voice& voice, const void* first, DWORD firstBytes, const void* second,
                    DWORD secondBytes);
     void Restore(Voice& voice);
-    void SetMasterVolume(LONG volume);
+    // The primary buffer's volume of the device whose voices form `group`.
+    void SetMasterVolume(VoiceGroup& group, LONG volume);
 
     // The output. SetOutput sizes the mixing space and allocates, so it runs
     // while no output pulls. Start begins the clock `startFrames` ahead (what
@@ -126,7 +127,6 @@ private:
     SampleWriter write_;
     uint32_t outputFrameBytes_ = 4;
     uint32_t periodFrames_ = 256;
-    float master_ = 1.0f;
     uint64_t rendered_ = 0;  // frames the output has taken
     uint64_t mixed_ = 0;     // frames mixed: rendered_ plus what waits in the ring
     // Output frames mixed ahead of the output's reads, frame `i` at i % ringFrames_.

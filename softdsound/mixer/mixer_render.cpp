@@ -169,7 +169,7 @@ uint32_t Mixer::FlushTail(Voice& voice, float* out, uint32_t frames) {
 }
 
 void Mixer::AddVoice(const Voice& voice, uint32_t first, uint32_t frames) {
-    const float gain = voice.gain * master_;
+    const float gain = voice.group != nullptr ? voice.gain * voice.group->master : voice.gain;
     if (gain == 0.0f) return;
     const auto outChannels = static_cast<size_t>(output_.channels);
     const auto inChannels = static_cast<size_t>(voice.layout.channels);

@@ -18,6 +18,12 @@ struct Notification {
     int fd;
 };
 
+// The voices of one device object: its primary buffer's volume scales
+// them all. Changed only through the Mixer, under its lock.
+struct VoiceGroup {
+    float master = 1.0f;
+};
+
 // Owned by its buffer object, changed only through the Mixer, under its
 // lock. The client writes `samples` between Lock and Unlock, which both take
 // that lock, so the audio threads and the client see each other's bytes in
@@ -40,6 +46,7 @@ struct Voice {
     uint32_t tail = 0;
     LONG volume = DSBVOLUME_MAX;
     float gain = 1.0f;
+    const VoiceGroup* group = nullptr;  // its device's, which outlives it
     // The output frame it starts at: Play starts a buffer at the clock's
     // present, even when earlier output frames are still to be mixed.
     uint64_t startFrame = 0;
