@@ -31,8 +31,8 @@ DWORD SpeakerConfigFor(int channels) {
 
 }  // namespace
 
-HRESULT SoundDevice::Create(const std::shared_ptr<OutputBackend>& backend,
-                            const OutputInfo& output, SoundDevice** device) {
+HRESULT SoundDevice::Create(const std::shared_ptr<OutputBackend>& backend, const OutputInfo& output,
+                            SoundDevice** device) {
     // Until a primary format is set the device plays 48 kHz stereo 16-bit
     // (the layout's defaults), whatever the hardware: the mixer or the
     // backend converts.
