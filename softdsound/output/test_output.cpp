@@ -76,7 +76,7 @@ std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, const std:
     auto output = std::make_unique<TestOutput>(*this, name, format_, target);
     if (open_.empty()) {
         lost_ = false;
-        baseNs_ = nowNs_;
+        baseNs_ = NowNs();
         framesSinceBase_ = 0;
     }
     open_.push_back(output.get());
@@ -102,10 +102,10 @@ void TestBackend::Play(uint64_t frames) {
         for (TestOutput* output : playing) {
             if (std::find(open_.begin(), open_.end(), output) == open_.end()) continue;
             if (!output->started_) continue;
-            output->policy_.Quiet(nowNs_);
-            output->target_.Pace(nowNs_);
+            output->policy_.Quiet(NowNs());
+            output->target_.Pace(NowNs());
             scratch_.resize(step * OutputFrameBytes(output->format_));
-            output->target_.Render(scratch_.data(), step, nowNs_);
+            output->target_.Render(scratch_.data(), step, NowNs());
             if (!settings_.keepPlayed) continue;
             std::vector<uint8_t>& played = played_[output->name_];
             played.insert(played.end(), scratch_.begin(), scratch_.end());
@@ -118,7 +118,7 @@ void TestBackend::Play(uint64_t frames) {
 void TestBackend::Stall(int64_t ns) {
     nowNs_ += ns;
     // The output's own timeline restarts after the stall.
-    baseNs_ = nowNs_;
+    baseNs_ = NowNs();
     framesSinceBase_ = 0;
 }
 
@@ -131,7 +131,7 @@ void TestBackend::Underflow() {
     for (TestOutput* output : open_) {
         if (!output->started_) continue;
         ++output->underruns_;
-        output->policy_.Underflow(nowNs_);
+        output->policy_.Underflow(NowNs());
     }
 }
 

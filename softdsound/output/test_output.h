@@ -3,6 +3,7 @@
 // pulls what that time would have played, one period at a time, into memory.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -33,7 +34,7 @@ public:
     TestBackend& operator=(const TestBackend&) = delete;
 
     const char* Name() const override { return "test"; }
-    int64_t NowNs() const override { return nowNs_; }
+    int64_t NowNs() const override { return nowNs_.load(std::memory_order_relaxed); }
     bool Virtual() const override { return true; }
     std::vector<OutputInfo> ListOutputs() override { return outputs_; }
     std::unique_ptr<Output> Open(const OutputFormat& format, const std::string& name,
@@ -70,7 +71,8 @@ private:
     friend class TestOutput;
 
     Settings settings_;
-    int64_t nowNs_ = 1000000000;
+    // Read by any thread a device is used from; moved only by the test's.
+    std::atomic<int64_t> nowNs_{1000000000};
     // Time is kept as whole frames at the output's rate since `baseNs_`, so
     // that steps of a period add up without drift.
     int64_t baseNs_ = 1000000000;
