@@ -58,6 +58,9 @@ void Mixer::RestartVoiceLocked(Voice& voice) {
 }
 
 void Mixer::Detach(Voice& voice) {
+    // Signals already taken for its events are written before it goes: its
+    // owner may close the descriptors next, and the numbers be reused.
+    Hold signalling(signalMutex_);
     Hold hold(mutex_);
     voices_.erase(std::remove(voices_.begin(), voices_.end(), &voice), voices_.end());
 }
@@ -126,6 +129,8 @@ void Mixer::SetMasterVolume(VoiceGroup& group, LONG volume) {
 }
 
 HRESULT Mixer::SetNotifications(Voice& voice, std::vector<Notification>& table) {
+    // As in Detach: no signal for the old table is still on its way.
+    Hold signalling(signalMutex_);
     Hold hold(mutex_);
     if (voice.playing) return DSERR_INVALIDCALL;
     voice.notifications.swap(table);
