@@ -2,6 +2,8 @@
 // and playback streams on them.
 #include <pulse/introspect.h>
 
+#include <cstring>
+
 #include "pulse_format.h"
 #include "pulse_loop.h"
 #include "pulse_output.h"
@@ -37,7 +39,19 @@ struct SinkQuery {
     bool found = false;
     pa_sample_spec samples{};
     pa_channel_map map{};
+    bool named = false;  // the server said who it is
+    bool pipewire = false;
 };
+
+void OnServer(pa_context* context, const pa_server_info* server, void* query) {
+    (void)context;
+    const PulseLoop::InCallback inside;
+    auto* state = static_cast<SinkQuery*>(query);
+    state->named = true;
+    state->pipewire = server != nullptr && server->server_name != nullptr &&
+                      std::strstr(server->server_name, "PipeWire") != nullptr;
+    state->loop->Signal();
+}
 
 void OnSinkFormat(pa_context* context, const pa_sink_info* sink, int last, void* query) {
     (void)context;
@@ -56,29 +70,36 @@ void OnSinkFormat(pa_context* context, const pa_sink_info* sink, int last, void*
 // What the device mixes for `sink` (empty: the default): float at the
 // sink's own rate and channels, so that the server converts nothing and
 // only orders the channels as the sink has them. `asked`'s rate and
-// channels where the server does not say.
-OutputFormat MixFormatFor(PulseLoop& loop, const std::string& sink, const OutputFormat& asked) {
-    OutputFormat format = asked;
-    format.bits = 32;
-    format.floating = true;
+// channels where the server does not say. And whose server it is: the
+// stream is shaped for PipeWire's graph there.
+PulseStreamPlan PlanFor(PulseLoop& loop, const std::string& sink, const OutputFormat& asked) {
+    PulseStreamPlan plan{asked, false};
+    plan.format.bits = 32;
+    plan.format.floating = true;
     SinkQuery query{&loop};
     const char* name = sink.empty() ? "@DEFAULT_SINK@" : sink.c_str();
     pa_operation* asking =
         pa_context_get_sink_info_by_name(loop.Context(), name, &OnSinkFormat, &query);
-    if (asking == nullptr) return format;
-    const bool answered = loop.WaitUntil([&query] { return query.done; }, kPulseAnswerUs);
+    pa_operation* naming = pa_context_get_server_info(loop.Context(), &OnServer, &query);
+    const bool answered = loop.WaitUntil(
+        [&] { return (asking == nullptr || query.done) && (naming == nullptr || query.named); },
+        kPulseAnswerUs);
     // An answer still under way must not write into `query` once it is gone.
-    if (!answered) pa_operation_cancel(asking);
-    pa_operation_unref(asking);
+    for (pa_operation* operation : {asking, naming}) {
+        if (operation == nullptr) continue;
+        if (!answered) pa_operation_cancel(operation);
+        pa_operation_unref(operation);
+    }
+    plan.pipewire = query.pipewire;
     if (!answered || !query.found || pa_sample_spec_valid(&query.samples) == 0 ||
         query.samples.channels > kMaxChannels) {
-        return format;
+        return plan;
     }
-    format.rate = query.samples.rate;
-    format.channels = query.samples.channels;
+    plan.format.rate = query.samples.rate;
+    plan.format.channels = query.samples.channels;
     const DWORD mask = SpeakerMaskOf(query.map);
-    format.channelMask = mask != 0 ? mask : DefaultChannelMask(format.channels);
-    return format;
+    plan.format.channelMask = mask != 0 ? mask : DefaultChannelMask(plan.format.channels);
+    return plan;
 }
 
 class PulseBackend final : public OutputBackend {
@@ -101,13 +122,13 @@ public:
 
     std::unique_ptr<Output> Open(const OutputFormat& format, const std::string& name,
                                  RenderTarget& target) override {
-        OutputFormat mixed;
+        PulseStreamPlan plan;
         {
             const PulseLoop::Hold hold(*loop_);
             if (!loop_->EnsureConnected()) return nullptr;
-            mixed = MixFormatFor(*loop_, name, format);
+            plan = PlanFor(*loop_, name, format);
         }
-        return OpenPulseOutput(*loop_, mixed, name, target, *this);
+        return OpenPulseOutput(*loop_, plan, name, target, *this);
     }
 
 private:
