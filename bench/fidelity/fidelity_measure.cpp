@@ -1,0 +1,118 @@
+// Measures one capture of the sink's monitor (raw float32le, stereo, 48 kHz)
+// against the signal that was played, and prints one line of figures:
+//   tone:   level=dBFS thdn=dB sfdr=dB peak=Hz gaps=N seconds=S
+//   noise:  bitexact=yes|no matching=M/N first=I offset=O gaps=N seconds=S
+//
+//   mivo-fidelity-measure CAPTURE BUFFER SIGNAL SECONDS
+//
+// BUFFER, SIGNAL and SECONDS as given to the program that played it.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "bit_exactness.h"
+#include "capture_scan.h"
+#include "signal_source.h"
+#include "tone_analysis.h"
+
+namespace {
+
+using namespace mivo_fidelity;
+
+constexpr double kCaptureRate = 48000.0;
+constexpr size_t kCaptureChannels = 2;
+// The sink's band, where THD+N is summed.
+constexpr double kLowHz = 20.0;
+constexpr double kHighHz = 24000.0;
+// Left off each end of a tone before it is measured: the output's start and
+// end are not the steady signal.
+constexpr double kEdgeSeconds = 0.5;
+// A silence longer than 1 ms is a gap.
+constexpr size_t kGapSamples = 48;
+
+bool ReadCapture(const char* path, std::vector<float>& samples) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return false;
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)),
+                                  std::istreambuf_iterator<char>());
+    samples.resize(bytes.size() / sizeof(float));
+    for (size_t i = 0; i < samples.size(); ++i) {
+        // The capture is little-endian, as this machine is.
+        std::memcpy(&samples[i], bytes.data() + i * sizeof(float), sizeof(float));
+    }
+    return true;
+}
+
+void PrintTone(const std::vector<float>& left, const SignalSpec& signal) {
+    const Span span = Sounding(left, kSilence);
+    const auto edge = static_cast<size_t>(kEdgeSeconds * kCaptureRate);
+    if (span.end - span.first <= 2 * edge) {
+        std::printf("level=- thdn=- sfdr=- peak=-");
+        return;
+    }
+    const size_t first = span.first + edge;
+    const ToneFigures f = MeasureTone(left.data() + first, span.end - edge - first, kCaptureRate,
+                                      signal.toneHz, kLowHz, kHighHz);
+    std::printf("level=%.2f thdn=%.1f sfdr=%.1f peak=%.1f", f.levelDbfs, f.thdnDb, f.sfdrDb,
+                f.peakHz);
+}
+
+// Both channels against the reference: a swap or a lost channel shows.
+void PrintNoise(const std::vector<float>& capture, const SignalSource& reference, int bits) {
+    size_t matching = 0;
+    size_t total = 0;
+    long long first = -1;
+    long long offset = 0;
+    bool exact = true;
+    for (size_t c = 0; c < kCaptureChannels; ++c) {
+        const std::vector<float> channel = Channel(capture, kCaptureChannels, c);
+        const std::vector<int32_t>& samples = reference.ChannelSamples(c);
+        const BitExactness r =
+            CompareBitExact(channel.data(), channel.size(), samples.data(), samples.size(), bits);
+        exact = exact && IsBitExact(r, samples.size());
+        matching += r.matching;
+        total += samples.size();
+        if (first < 0) first = r.firstMismatch;
+        if (c == 0) offset = r.offset;
+    }
+    std::printf("bitexact=%s matching=%zu/%zu first=%lld offset=%lld", exact ? "yes" : "no",
+                matching, total, first, offset);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    PcmFormat format;
+    SignalSpec signal;
+    const double seconds = argc == 5 ? std::atof(argv[4]) : 0.0;
+    if (argc != 5 || !ParseFormat(argv[2], format) || !ParseSignal(argv[3], signal) ||
+        seconds <= 0.0) {
+        std::fprintf(stderr, "usage: %s CAPTURE RATE/BITS tone:HZ|noise:SEED SECONDS\n", argv[0]);
+        return 2;
+    }
+    std::vector<float> capture;
+    if (!ReadCapture(argv[1], capture)) {
+        std::fprintf(stderr, "cannot read %s\n", argv[1]);
+        return 1;
+    }
+    const std::vector<float> left = Channel(capture, kCaptureChannels, 0);
+    if (signal.IsTone()) {
+        PrintTone(left, signal);
+    } else {
+        // Noise at the sink's rate is compared as it was written; at any
+        // other rate it is not the same samples, and only its gaps count.
+        if (format.rate != static_cast<int>(kCaptureRate)) {
+            std::printf("bitexact=-");
+        } else {
+            PrintNoise(capture, SignalSource(format, signal, seconds), format.bits);
+        }
+    }
+    const Span span = Sounding(left, kSilence);
+    std::printf(" gaps=%zu seconds=%.3f\n", CountGaps(left, kSilence, kGapSamples),
+                static_cast<double>(span.end - span.first) / kCaptureRate);
+    return 0;
+}
