@@ -23,18 +23,43 @@ Span Sounding(const std::vector<float>& samples, float threshold) {
     return span;
 }
 
-size_t CountGaps(const std::vector<float>& samples, float threshold, size_t minSamples) {
+namespace {
+
+// The gaps of the sounding span, in order.
+std::vector<Span> Gaps(const std::vector<float>& samples, float threshold, size_t minSamples) {
     const Span span = Sounding(samples, threshold);
-    size_t gaps = 0;
+    std::vector<Span> gaps;
     size_t quiet = 0;
     for (size_t i = span.first; i < span.end; ++i) {
-        if (std::fabs(samples[i]) <= threshold) {
-            if (++quiet == minSamples + 1) ++gaps;
-        } else {
+        if (std::fabs(samples[i]) > threshold) {
+            if (quiet > minSamples) gaps.push_back({i - quiet, i});
             quiet = 0;
+        } else {
+            ++quiet;
         }
     }
     return gaps;
+}
+
+}  // namespace
+
+size_t CountGaps(const std::vector<float>& samples, float threshold, size_t minSamples) {
+    return Gaps(samples, threshold, minSamples).size();
+}
+
+Span LongestGapFree(const std::vector<float>& samples, float threshold, size_t minSamples) {
+    const Span span = Sounding(samples, threshold);
+    Span best;
+    size_t from = span.first;
+    const auto consider = [&](size_t to) {
+        if (to - from > best.end - best.first) best = {from, to};
+    };
+    for (const Span& gap : Gaps(samples, threshold, minSamples)) {
+        consider(gap.first);
+        from = gap.end;
+    }
+    consider(span.end);
+    return best;
 }
 
 }  // namespace mivo_fidelity

@@ -1,11 +1,13 @@
 // Measures one capture of the sink's monitor (raw float32le, stereo, 48 kHz)
 // against the signal that was played, and prints one line of figures:
-//   tone:   level=dBFS thdn=dB sfdr=dB peak=Hz gaps=N seconds=S
+//   tone:   level=dBFS thdn=dB sfdr=dB peak=Hz measured=S gaps=N seconds=S
 //   noise:  bitexact=yes|no matching=M/N first=I offset=O gaps=N seconds=S
 //
 //   mivo-fidelity-measure CAPTURE BUFFER SIGNAL SECONDS
 //
 // BUFFER, SIGNAL and SECONDS as given to the program that played it.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +18,7 @@
 
 #include "bit_exactness.h"
 #include "capture_scan.h"
+#include "fft.h"
 #include "signal_source.h"
 #include "tone_analysis.h"
 
@@ -47,18 +50,24 @@ bool ReadCapture(const char* path, std::vector<float>& samples) {
     return true;
 }
 
+// Over the longest stretch without a gap: a dropout elsewhere in the run
+// is counted, but it does not take the resampler's figures with it.
 void PrintTone(const std::vector<float>& left, const SignalSpec& signal) {
-    const Span span = Sounding(left, kSilence);
+    const Span span = LongestGapFree(left, kSilence, kGapSamples);
     const auto edge = static_cast<size_t>(kEdgeSeconds * kCaptureRate);
-    if (span.end - span.first <= 2 * edge) {
-        std::printf("level=- thdn=- sfdr=- peak=-");
+    const size_t first = span.first + edge;
+    const size_t end = span.end > first + edge ? span.end - edge : first;
+    const ToneFigures f =
+        MeasureTone(left.data() + first, end - first, kCaptureRate, signal.toneHz, kLowHz, kHighHz);
+    if (std::isnan(f.levelDbfs)) {
+        std::printf("level=- thdn=- sfdr=- peak=- measured=0");
         return;
     }
-    const size_t first = span.first + edge;
-    const ToneFigures f = MeasureTone(left.data() + first, span.end - edge - first, kCaptureRate,
-                                      signal.toneHz, kLowHz, kHighHz);
-    std::printf("level=%.2f thdn=%.1f sfdr=%.1f peak=%.1f", f.levelDbfs, f.thdnDb, f.sfdrDb,
-                f.peakHz);
+    // How much of it the window took.
+    const double measured =
+        static_cast<double>(std::min(PowerOfTwoAtMost(end - first), kMaxToneWindow)) / kCaptureRate;
+    std::printf("level=%.2f thdn=%.1f sfdr=%.1f peak=%.1f measured=%.2f", f.levelDbfs, f.thdnDb,
+                f.sfdrDb, f.peakHz, measured);
 }
 
 // Both channels against the reference: a swap or a lost channel shows.

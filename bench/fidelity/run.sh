@@ -89,7 +89,7 @@ if [ ! -f "$host_build/build.ninja" ]; then
     timeout -k 5 300 cmake --preset release -B "$host_build" -DMIVO_BUILD_TESTS=OFF \
         >"$work_dir/host-configure.log" 2>&1 || { cat "$work_dir/host-configure.log"; fail "configure"; }
 fi
-timeout -k 5 1200 cmake --build "$host_build" --target mivo-dsound mivo-fidelity-client \
+timeout -k 5 1200 nice -n 10 cmake --build "$host_build" --target mivo-dsound mivo-fidelity-client \
     mivo-fidelity-sdl mivo-fidelity-measure >"$work_dir/host-build.log" 2>&1 ||
     { tail -50 "$work_dir/host-build.log"; fail "build"; }
 bin="$host_build/bin"
@@ -105,7 +105,7 @@ case " $contenders " in
                 timeout -k 5 300 cmake --preset windows -B "$windows_build" -DMIVO_BUILD_EXAMPLES=OFF \
                     >"$work_dir/windows-configure.log" 2>&1 || exit 1
             fi
-            timeout -k 5 1200 cmake --build "$windows_build" --target mivo-fidelity-client \
+            timeout -k 5 1200 nice -n 10 cmake --build "$windows_build" --target mivo-fidelity-client \
                 >"$work_dir/windows-build.log" 2>&1 || exit 1
             mkdir -p "$wine_run"
             cp "$windows_build/bin/mivo-fidelity-client.exe" "$windows_build/bin/mivo.dll" "$wine_run/"
