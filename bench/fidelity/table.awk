@@ -20,7 +20,8 @@ function cell(who, id,    c) {
         if (get(who, id, "first") + 0 >= 0) c = c ", first mismatch " get(who, id, "first")
     } else if (id == "v600" || id == "v2000") {
         if (get(who, id, "level") == "" || get(who, "v0", "level") == "") return "-"
-        c = sprintf("%+.2f dB", get(who, id, "level") - get(who, "v0", "level"))
+        c = sprintf("%+.2f dB, THD+N %s", get(who, id, "level") - get(who, "v0", "level"),
+                    get(who, id, "thdn"))
     } else {
         c = get(who, id, "thdn") " / " get(who, id, "level") " / " get(who, id, "sfdr")
     }
@@ -53,7 +54,7 @@ END {
         for (j = 1; j <= m; j++) line = line " " cell(who_[j], ids[i]) " |"
         print line
     }
-    line = "| gaps over 1 ms, all runs |"
+    line = "| gaps over 1 ms, the runs above |"
     for (j = 1; j <= m; j++) {
         total = 0
         for (i = 1; i <= n; i++) total += get(who_[j], ids[i], "gaps")
@@ -62,5 +63,6 @@ END {
     print line
     print ""
     print "Tones: THD+N dB / level dBFS / SFDR dB (20 Hz to 24 kHz, 16-bit sources at -3 dBFS);"
-    print "volume rows: the level against the volume-0 run; in brackets, the stream the server got."
+    print "volume rows: the level against the volume-0 run, and THD+N; in brackets, the stream the"
+    print "server got. \"try N\": the run kept was the Nth (the others had more gaps)."
 }
