@@ -236,5 +236,8 @@ while IFS='|' read -r id what primary buffer signal volume; do
     done
 done <"$here/cases.txt"
 
+step "the runs kept"
+cat "$runs"
+
 step "results (figures in $results)"
 awk -f "$here/table.awk" -v contenders="$contenders" "$here/cases.txt" "$runs" | tee "$work_dir/table.md"
