@@ -47,18 +47,24 @@ size_t CountGaps(const std::vector<float>& samples, float threshold, size_t minS
     return Gaps(samples, threshold, minSamples).size();
 }
 
-Span LongestGapFree(const std::vector<float>& samples, float threshold, size_t minSamples) {
+std::vector<Span> GapFreeStretches(const std::vector<float>& samples, float threshold,
+                                   size_t minSamples) {
     const Span span = Sounding(samples, threshold);
-    Span best;
+    std::vector<Span> stretches;
     size_t from = span.first;
-    const auto consider = [&](size_t to) {
-        if (to - from > best.end - best.first) best = {from, to};
-    };
     for (const Span& gap : Gaps(samples, threshold, minSamples)) {
-        consider(gap.first);
+        stretches.push_back({from, gap.first});
         from = gap.end;
     }
-    consider(span.end);
+    if (span.end > from) stretches.push_back({from, span.end});
+    return stretches;
+}
+
+Span LongestGapFree(const std::vector<float>& samples, float threshold, size_t minSamples) {
+    Span best;
+    for (const Span& s : GapFreeStretches(samples, threshold, minSamples)) {
+        if (s.end - s.first > best.end - best.first) best = s;
+    }
     return best;
 }
 

@@ -1,7 +1,7 @@
 // Measures one capture of the sink's monitor (raw float32le, stereo, 48 kHz)
 // against the signal that was played, and prints one line of figures:
 //   tone:   level=dBFS thdn=dB sfdr=dB peak=Hz measured=S gaps=N seconds=S
-//   noise:  bitexact=yes|no matching=M/N first=I offset=O gaps=N seconds=S
+//   noise:  bitexact=yes|no matching=M/C captured=C/N first=I gaps=N seconds=S
 //
 //   mivo-fidelity-measure CAPTURE BUFFER SIGNAL SECONDS
 //
@@ -70,26 +70,36 @@ void PrintTone(const std::vector<float>& left, const SignalSpec& signal) {
                 f.sfdrDb, f.peakHz, measured);
 }
 
-// Both channels against the reference: a swap or a lost channel shows.
+// Both channels against the reference, each stretch between gaps found on
+// its own: a dropout loses the samples it covers from the comparison, and
+// the rest is still judged sample by sample. Stretches shorter than this
+// are too short to place by correlation.
+constexpr size_t kShortestStretch = 480;
+
 void PrintNoise(const std::vector<float>& capture, const SignalSource& reference, int bits) {
     size_t matching = 0;
+    size_t compared = 0;
     size_t total = 0;
     long long first = -1;
-    long long offset = 0;
-    bool exact = true;
     for (size_t c = 0; c < kCaptureChannels; ++c) {
         const std::vector<float> channel = Channel(capture, kCaptureChannels, c);
         const std::vector<int32_t>& samples = reference.ChannelSamples(c);
-        const BitExactness r =
-            CompareBitExact(channel.data(), channel.size(), samples.data(), samples.size(), bits);
-        exact = exact && IsBitExact(r, samples.size());
-        matching += r.matching;
         total += samples.size();
-        if (first < 0) first = r.firstMismatch;
-        if (c == 0) offset = r.offset;
+        for (const Span& s : GapFreeStretches(channel, kSilence, kGapSamples)) {
+            if (s.end - s.first < kShortestStretch) continue;
+            const BitExactness r = CompareBitExact(channel.data() + s.first, s.end - s.first,
+                                                   samples.data(), samples.size(), bits);
+            matching += r.matching;
+            compared += r.compared;
+            if (r.firstMismatch >= 0 && (first < 0 || r.firstMismatch < first)) {
+                first = r.firstMismatch;
+            }
+        }
     }
-    std::printf("bitexact=%s matching=%zu/%zu first=%lld offset=%lld", exact ? "yes" : "no",
-                matching, total, first, offset);
+    // Exact when every sample that played was the one written.
+    const bool exact = compared > 0 && matching == compared;
+    std::printf("bitexact=%s matching=%zu/%zu captured=%zu/%zu first=%lld", exact ? "yes" : "no",
+                matching, compared, compared, total, first);
 }
 
 }  // namespace

@@ -6,7 +6,7 @@ function get(who, id, key) { return ((who SUBSEP id SUBSEP key) in v) ? v[who, i
 function stream(who, id) { s = get(who, id, "stream"); return s == "" ? "" : " (" s ")" }
 function notes(who, id,    n) {
     n = ""
-    if (get(who, id, "gaps") != "" && get(who, id, "gaps") != "0") n = n ", " get(who, id, "gaps") " gaps"
+    if (get(who, id, "gaps") != "" && get(who, id, "gaps") != "0") n = n ", " get(who, id, "gaps") (get(who, id, "gaps") == "1" ? " gap" : " gaps")
     if (get(who, id, "tries") + 0 > 1) n = n ", try " get(who, id, "tries")
     if (get(who, id, "exit") != "" && get(who, id, "exit") != "0") n = n ", exit " get(who, id, "exit")
     return n
@@ -17,6 +17,8 @@ function cell(who, id,    c) {
     if (id == "pass") {
         c = get(who, id, "bitexact") == "yes" ? "yes" : "**no**"
         c = c ", " get(who, id, "matching")
+        split(get(who, id, "captured"), cap, "/")
+        if (cap[1] != cap[2]) c = c " (" cap[1] " of " cap[2] " played)"
         if (get(who, id, "first") + 0 >= 0) c = c ", first mismatch " get(who, id, "first")
     } else if (id == "v600" || id == "v2000") {
         if (get(who, id, "level") == "" || get(who, "v0", "level") == "") return "-"

@@ -171,6 +171,7 @@ TEST(CaptureScan, FindsSilencesInsideTheSignal) {
                       capture.begin() + static_cast<long>(kLead + hole.end), 0.0F);
         }
         EXPECT_EQ(CountGaps(capture, kSilence, 48), c.gaps);
+        EXPECT_EQ(GapFreeStretches(capture, kSilence, 48).size(), c.gaps + 1);
         const Span longest = LongestGapFree(capture, kSilence, 48);
         EXPECT_EQ(longest.first, kLead + c.longest.first);
         EXPECT_EQ(longest.end, kLead + c.longest.end);
