@@ -61,7 +61,9 @@ int Usage(const char* program) {
 int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == "--self-check") {
         std::printf("capture analysis on made-up captures:\n");
-        return CheckToneFaultFinder() == 0 ? 0 : 1;
+        const int tone = CheckToneFaultFinder();
+        std::printf("the server's latency samples, made up:\n");
+        return tone + CheckSinkLatencyReader() == 0 ? 0 : 1;
     }
     double idleServer = 0.0;
     NodeLatency idleGraph;

@@ -41,18 +41,25 @@ void NodeLatency::KeepSmaller(const NodeLatency& other) {
 }
 
 SinkLatency ReadSinkLatency(const std::string& path) {
-    SinkLatency latency;
     std::ifstream file(path);
+    return ParseSinkLatency(file);
+}
+
+SinkLatency ParseSinkLatency(std::istream& lines) {
+    SinkLatency latency;
     std::vector<double> sums;
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         std::istringstream in(line);
         double atMs = 0.0;
         double bufferUs = 0.0;
         double sinkUs = 0.0;
         std::string node;
         std::string matched;
-        if (!(in >> atMs >> bufferUs >> sinkUs >> node >> matched)) continue;
+        if (!(in >> atMs >> bufferUs >> sinkUs >> node >> matched) ||
+            (matched != "pid" && matched != "only")) {
+            continue;
+        }
         sums.push_back((bufferUs + sinkUs) / 1000.0);
         if (bufferUs + sinkUs > 0.0) latency.reported = true;
         if (matched == "only") ++latency.byOnlyStream;

@@ -30,6 +30,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,13 @@ struct SinkLatency {
     NodeLatency smallestNode;
 };
 SinkLatency ReadSinkLatency(const std::string& path);
+// The same from the lines of such a file: "ms_since_start buffer_us
+// sink_us node_latency pid|only PID", node_latency "-" where there is none.
+SinkLatency ParseSinkLatency(std::istream& lines);
+
+// Runs ParseSinkLatency on made-up samples of both servers; prints what it
+// finds and returns the number of cases it got wrong.
+int CheckSinkLatencyReader();
 
 // Reads a log written by RunLog; `ticksPerSecond` is the clock tick of
 // /proc's figures.

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <fstream>
 
 #include "table_rows.h"
 
@@ -31,11 +32,21 @@ std::string Failures(const RunFigures& f) {
     return text;
 }
 
-void PrintRow(const std::string& label, uint32_t n, const char* who, const Run& run,
+// A run that left no log says why in the first line of its output (SDL2
+// opens 16 devices at most, say).
+std::string WhyNoLog(const std::string& stem) {
+    std::ifstream out(stem + ".out");
+    std::string line;
+    std::getline(out, line);
+    return "no log: " + (line.empty() ? "the run failed; see its .out file" : line);
+}
+
+void PrintRow(const std::string& label, uint32_t n, const char* who, const std::string& stem,
               const StreamsSetting& setting) {
+    const Run run = ReadRun(stem, setting.ticksPerSecond, setting.idleServer);
     std::printf("%6s %7u %-5s ", label.c_str(), n, who);
     if (!run.present || !run.figures.readable) {
-        std::printf("%s\n", run.ran ? "no log (the run failed; see its .out file)" : "not run");
+        std::printf("%s\n", run.ran ? WhyNoLog(stem).c_str() : "not run");
         return;
     }
     const RunFigures& f = run.figures;
@@ -47,15 +58,14 @@ void PrintRow(const std::string& label, uint32_t n, const char* who, const Run& 
     if (run.probe.known) {
         std::snprintf(stalls, sizeof stalls, "%llu/%.0f", run.probe.stalls, run.probe.worstMs);
     }
-    std::printf("%15s %8.2f %8s %8s %8s %8s %7s %8s %8s %8s %12s %8s  %s\n", events,
-                f.playedSeconds, Cell(f.cpuKnown, f.cpuClient, 1).c_str(),
-                Cell(f.cpuKnown, f.ServersCpu(), 1).c_str(),
-                Cell(c.readable, c.silences, 0).c_str(), Cell(c.readable, c.silentMs, 1).c_str(),
-                Cell(c.readable, c.phaseBreaks, 0).c_str(), Cell(f.timed, f.clockP99, 2).c_str(),
-                Cell(run.sink.reported, run.sink.p50, 1).c_str(),
-                Cell(f.reportedKnown, f.reportedP50, 1).c_str(),
-                Graph(run, setting.idleGraph).c_str(), stalls,
-                c.readable ? Failures(f).c_str() : "no capture");
+    std::printf(
+        "%15s %8.2f %8s %8s %8s %8s %7s %8s %8s %8s %12s %8s  %s\n", events, f.playedSeconds,
+        Cell(f.cpuKnown, f.cpuClient, 1).c_str(), Cell(f.cpuKnown, f.ServersCpu(), 1).c_str(),
+        Cell(c.readable, c.silences, 0).c_str(), Cell(c.readable, c.silentMs, 1).c_str(),
+        Cell(c.readable, c.phaseBreaks, 0).c_str(), Cell(f.timed, f.clockP99, 2).c_str(),
+        Cell(run.sink.reported, run.sink.p50, 1).c_str(),
+        Cell(f.reportedKnown, f.reportedP50, 1).c_str(), Graph(run, setting.idleGraph).c_str(),
+        stalls, c.readable ? Failures(f).c_str() : "no capture");
 }
 
 }  // namespace
@@ -84,10 +94,9 @@ void PrintStreamsTable(const std::string& dir, const std::vector<BlockLength>& b
     for (const BlockLength& block : blocks) {
         for (const uint32_t n : streams) {
             for (const char* who : kContenderNames) {
-                const std::string stem = dir + "/" + who + "-" + block.label + "ms-" +
-                                         std::to_string(n) + "streams";
-                const Run run = ReadRun(stem, setting.ticksPerSecond, setting.idleServer);
-                PrintRow(block.label + " ms", n, who, run, setting);
+                const std::string stem =
+                    dir + "/" + who + "-" + block.label + "ms-" + std::to_string(n) + "streams";
+                PrintRow(block.label + " ms", n, who, stem, setting);
             }
         }
     }
