@@ -12,9 +12,13 @@
 #   private_pulse_capture_stop                     # after letting the tail through
 #   private_pulse_stop                             # also ends a capture still running
 #
-# PRIVATE_PULSE_SINK_ARGS adds arguments to the null sink's module
-# ("format=float32le", say), and PRIVATE_PULSE_CAPTURE_FORMAT sets the
-# capture's sample format (default s16le).
+# Optional, read at start:
+#   PRIVATE_PULSE_SHM=yes        shared memory (memfd) between clients and the
+#                                server, as desktops run it; by default (no)
+#                                every sample goes over the socket
+#   PRIVATE_PULSE_SINK_ARGS      more arguments to the null sink's module
+#                                ("format=float32le", say)
+#   PRIVATE_PULSE_CAPTURE_FORMAT the capture's sample format (default s16le)
 #
 # Needs: pulseaudio pulseaudio-utils (pactl, parec).
 
@@ -25,8 +29,10 @@ private_pulse_start() {
     export XDG_RUNTIME_DIR="$work/xdg"
     export PULSE_SERVER="unix:$work/xdg/pulse/native"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$work/pahome"
+    local disable_shm=yes
+    [ "${PRIVATE_PULSE_SHM:-no}" = yes ] && disable_shm=no
     HOME="$work/pahome" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
-        --system=false --disable-shm=yes --log-target="file:$work/pulse.log" \
+        --system=false --disable-shm="$disable_shm" --log-target="file:$work/pulse.log" \
         --load="module-null-sink sink_name=$PRIVATE_PULSE_SINK rate=48000 channels=2 norewinds=1 ${PRIVATE_PULSE_SINK_ARGS:-}" \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/pulse/native" \
         >/dev/null 2>&1 &
