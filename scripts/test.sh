@@ -2,8 +2,9 @@
 # Builds mivo and runs every test: the debug build in full, the style checks
 # (clang-format, clang-tidy), then the whole suite again under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer
-# (the Windows build under Wine runs once, in the debug pass), then each
-# fuzzer for a minute.
+# (the Windows build under Wine runs once, in the debug pass), the valgrind
+# tests on an optimised build (inlining changes the stacks valgrind sees and
+# its suppressions match), then each fuzzer for a minute.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,7 @@ echo "=== style"
 bash scripts/style.sh build/debug
 run_preset asan -LE windows
 run_preset tsan -LE windows
+run_preset valgrind
 
 echo "=== fuzz"
 bash scripts/fuzz.sh
