@@ -58,6 +58,8 @@ void Stream(Streams& streams, EventSet& events, uint32_t blockFrames, uint32_t t
     const int64_t blockNs = int64_t{blockFrames} * 1000000000 / kRate;
     const int64_t boundNs = 2 * int64_t{toneBlocks + kTailBlocks} * blockNs + int64_t{5000000000};
 
+    uint64_t seen = 0;  // block events of streams with blocks still to play
+    log.Events(static_cast<uint32_t>(streams.size()), seen);
     log.Cpu().Start();
     const int64_t started = NowNs();
     log.PlayStarted(started);
@@ -65,7 +67,6 @@ void Stream(Streams& streams, EventSet& events, uint32_t blockFrames, uint32_t t
         if (!s->Play(log)) return;
     }
     size_t playing = streams.size();  // streams with blocks still to play
-    uint64_t seen = 0;                // their block events
     std::vector<size_t> ready;
     ready.reserve(streams.size());
     bool failed = false;
