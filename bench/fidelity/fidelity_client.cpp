@@ -114,7 +114,7 @@ int Run(const PcmFormat& primary, const PcmFormat& buffer, SignalSource& source,
 int main(int argc, char** argv) {
     PcmFormat primary;
     PcmFormat buffer;
-    mivo_fidelity::SignalSpec signal;
+    mivo_fidelity::SignalChoice signal;
     const double seconds = argc > 4 ? std::atof(argv[4]) : 0.0;
     const int volume = argc > 5 ? std::atoi(argv[5]) : 0;
     if (argc < 5 || argc > 6 || !mivo_fidelity::ParseFormat(argv[1], primary) ||

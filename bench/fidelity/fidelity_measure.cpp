@@ -52,7 +52,7 @@ bool ReadCapture(const char* path, std::vector<float>& samples) {
 
 // Over the longest stretch without a gap: a dropout elsewhere in the run
 // is counted, but it does not take the resampler's figures with it.
-void PrintTone(const std::vector<float>& left, const SignalSpec& signal) {
+void PrintTone(const std::vector<float>& left, const SignalChoice& signal) {
     const Span span = LongestGapFree(left, kSilence, kGapSamples);
     const auto edge = static_cast<size_t>(kEdgeSeconds * kCaptureRate);
     const size_t first = span.first + edge;
@@ -106,7 +106,7 @@ void PrintNoise(const std::vector<float>& capture, const SignalSource& reference
 
 int main(int argc, char** argv) {
     PcmFormat format;
-    SignalSpec signal;
+    SignalChoice signal;
     const double seconds = argc == 5 ? std::atof(argv[4]) : 0.0;
     if (argc != 5 || !ParseFormat(argv[2], format) || !ParseSignal(argv[3], signal) ||
         seconds <= 0.0) {

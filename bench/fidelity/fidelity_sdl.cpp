@@ -72,7 +72,7 @@ int Run(const PcmFormat& format, SignalSource& source, double seconds) {
 
 int main(int argc, char** argv) {
     PcmFormat format;
-    mivo_fidelity::SignalSpec signal;
+    mivo_fidelity::SignalChoice signal;
     const double seconds = argc == 4 ? std::atof(argv[3]) : 0.0;
     if (argc != 4 || !mivo_fidelity::ParseFormat(argv[1], format) ||
         !mivo_fidelity::ParseSignal(argv[2], signal) || seconds <= 0.0 || seconds > 600.0) {

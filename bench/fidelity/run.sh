@@ -134,7 +134,10 @@ trap 'exit 130' INT TERM
 rm -rf "$work_dir/pulse"
 private_pulse_start "$work_dir/pulse" mivofidelity || fail "private PulseAudio server"
 export SDL_AUDIODRIVER=pulseaudio
-pactl list sinks | sed -n 's/^[[:space:]]*Sample Specification: /sink: /p'
+# The sample format of each sink, of each stream: the line pactl begins
+# with "Sample S".
+sample_formats() { pactl list "$1" 2>/dev/null | awk -F': ' '/^[[:space:]]*Sample S/ { print $2 }'; }
+echo "sink: $(sample_formats sinks)"
 
 case " $contenders " in
     *" wine "*)
@@ -155,11 +158,11 @@ case " $contenders " in
         ;;
 esac
 
-# The stream's sample specification as the server reports it, every 0.3 s
-# while PID runs: sample_stream PID FILE
+# The stream's sample format as the server reports it, every 0.3 s while
+# PID runs: sample_stream PID FILE
 sample_stream() {
     while kill -0 "$1" 2>/dev/null; do
-        pactl list sink-inputs 2>/dev/null | sed -n 's/^[[:space:]]*Sample Specification: //p' >>"$2"
+        sample_formats sink-inputs >>"$2"
         sleep 0.3
     done
 }
@@ -168,8 +171,8 @@ sample_stream() {
 # $run_line: play_once CONTENDER ID PRIMARY BUFFER SIGNAL VOLUME TRY
 play_once() {
     local who="$1" id="$2" primary="$3" buffer="$4" signal="$5" volume="$6" try="$7"
-    local stem="$results/$who-$id" status figures spec bound=$((seconds * 3 + 60))
-    rm -f "$stem.raw" "$stem.spec" "$stem.out"
+    local stem="$results/$who-$id" status figures formats bound=$((seconds * 3 + 60))
+    rm -f "$stem.raw" "$stem.format" "$stem.out"
     private_pulse_capture "$stem.raw" || fail "the capture did not start"
     case "$who" in
         mivo)
@@ -187,7 +190,7 @@ play_once() {
             ;;
     esac
     local player=$!
-    sample_stream "$player" "$stem.spec" &
+    sample_stream "$player" "$stem.format" &
     local sampler=$!
     wait "$player"
     status=$?
@@ -197,8 +200,8 @@ play_once() {
     private_pulse_capture_stop
     figures="$(timeout -k 5 120 "$bin/mivo-fidelity-measure" "$stem.raw" "$buffer" "$signal" "$seconds")"
     # Every format the stream had, most seen first.
-    spec="$(sort "$stem.spec" 2>/dev/null | uniq -c | sort -rn | sed 's/^ *[0-9]* //' | paste -sd '+')"
-    run_line="$who $id exit=$status tries=$try $figures stream=${spec:--}"
+    formats="$(sort "$stem.format" 2>/dev/null | uniq -c | sort -rn | sed 's/^ *[0-9]* //' | paste -sd '+')"
+    run_line="$who $id exit=$status tries=$try $figures stream=${formats:--}"
 }
 
 step "runs"

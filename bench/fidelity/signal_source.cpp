@@ -34,21 +34,21 @@ bool ParseFormat(const std::string& text, PcmFormat& format) {
     return true;
 }
 
-bool ParseSignal(const std::string& text, SignalSpec& signal) {
+bool ParseSignal(const std::string& text, SignalChoice& signal) {
     double value = 0.0;
     if (text.rfind("tone:", 0) == 0 && ParseNumber(text.substr(5), value) && value > 0.0) {
-        signal = SignalSpec{value, 0};
+        signal = SignalChoice{value, 0};
         return true;
     }
     if (text.rfind("noise:", 0) == 0 && ParseNumber(text.substr(6), value) && value >= 1.0 &&
         value < 4294967295.0 && value == std::floor(value)) {
-        signal = SignalSpec{0.0, static_cast<uint32_t>(value)};
+        signal = SignalChoice{0.0, static_cast<uint32_t>(value)};
         return true;
     }
     return false;
 }
 
-SignalSource::SignalSource(const PcmFormat& format, const SignalSpec& signal, double seconds)
+SignalSource::SignalSource(const PcmFormat& format, const SignalChoice& signal, double seconds)
     : bits_(format.bits) {
     const auto frames = static_cast<size_t>(std::lround(seconds * format.rate));
     if (signal.IsTone()) {

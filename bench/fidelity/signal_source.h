@@ -22,20 +22,20 @@ bool ParseFormat(const std::string& text, PcmFormat& format);
 // resampler's overshoot).
 constexpr double kToneDbfs = -3.0;
 
-struct SignalSpec {
+struct SignalChoice {
     double toneHz = 0.0;  // a tone at kToneDbfs in both channels, rounded to the format's bits
     uint32_t seed = 0;    // else full-range noise: `seed` on the left, `seed + 1` on the right
     bool IsTone() const { return toneHz > 0.0; }
 };
 
 // "tone:997", "noise:11"; false for anything else.
-bool ParseSignal(const std::string& text, SignalSpec& signal);
+bool ParseSignal(const std::string& text, SignalChoice& signal);
 
 // The run's samples for `seconds` at the format's rate: each channel as
 // integers of the format's bits.
 class SignalSource {
 public:
-    SignalSource(const PcmFormat& format, const SignalSpec& signal, double seconds);
+    SignalSource(const PcmFormat& format, const SignalChoice& signal, double seconds);
 
     size_t Frames() const { return left_.size(); }
     const std::vector<int32_t>& ChannelSamples(size_t channel) const {

@@ -1,6 +1,6 @@
 # The bench's table from its runs: awk -f table.awk -v contenders="mivo wine sdl2" CASES RUNS
 # CASES is cases.txt; RUNS holds one line per run from run.sh:
-#   CONTENDER CASE exit=N tries=N [figures as KEY=VALUE ...] stream=SPEC
+#   CONTENDER CASE exit=N tries=N [figures as KEY=VALUE ...] stream=FORMAT
 function trim(s) { gsub(/^[ \t]+|[ \t]+$/, "", s); return s }
 function get(who, id, key) { return ((who SUBSEP id SUBSEP key) in v) ? v[who, id, key] : "" }
 function stream(who, id) { s = get(who, id, "stream"); return s == "" ? "" : " (" s ")" }
@@ -52,9 +52,14 @@ END {
     for (j = 1; j <= m; j++) { line = line " " who_[j] " |"; rule = rule "---|" }
     print line; print rule
     for (i = 1; i <= n; i++) {
-        line = "| " what[ids[i]] " |"
-        for (j = 1; j <= m; j++) line = line " " cell(who_[j], ids[i]) " |"
-        print line
+        # Cases left out of the run (--cases) are left out of the table.
+        line = "| " what[ids[i]] " |"; played = 0
+        for (j = 1; j <= m; j++) {
+            c = cell(who_[j], ids[i])
+            if (c != "-") played = 1
+            line = line " " c " |"
+        }
+        if (played) print line
     }
     line = "| gaps over 1 ms, the runs above |"
     for (j = 1; j <= m; j++) {
