@@ -212,6 +212,15 @@ HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames
     return DS_OK;
 }
 
+HRESULT SoundDevice::StarveOutput(DWORD milliseconds, DWORD quietMs) {
+    constexpr int64_t kMillisecondNs = 1000000;
+    std::lock_guard<std::mutex> hold(control_);
+    if (!output_ || !output_->Starve(milliseconds * kMillisecondNs, quietMs * kMillisecondNs)) {
+        return DSERR_UNSUPPORTED;
+    }
+    return DS_OK;
+}
+
 WaveLayout SoundDevice::OutputLayout() {
     std::lock_guard<std::mutex> hold(control_);
     return layout_;

@@ -43,6 +43,7 @@ public:
     HRESULT SimulateDeviceLoss(DWORD failingRestores) override;
     HRESULT GetLastSignalTime(uint64_t* nanoseconds) override;
     HRESULT GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) override;
+    HRESULT StarveOutput(DWORD milliseconds, DWORD quietMs) override;
 
     // For the buffers.
     Mixer& Mix() { return mixer_; }
