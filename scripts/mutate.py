@@ -239,25 +239,30 @@ def main():
 
     root = subprocess.run(["git", "rev-parse", "--show-toplevel"], check=True, capture_output=True,
                           text=True).stdout.strip()
-    files = []
-    for folder, _, names in sorted(os.walk(os.path.join(root, args.folder))):
-        for name in sorted(names):
-            if name.endswith((".cpp", ".h")):
-                path = os.path.relpath(os.path.join(folder, name), root)
-                files.append((path, open(os.path.join(root, path)).read()))
-    mutants = patched(root, args.patches) if args.patches else choose(files, args.seed, args.count)
-    digest = hashlib.sha1("".join(t for _, t in files).encode()).hexdigest()[:12]
-    print("mutants of %s/ (%d files, sources %s), seed %d: %d" %
-          (args.folder, len(files), digest, args.seed, len(mutants)))
-    if args.list:
-        for number, (path, text, op, start, end, new, what) in enumerate(mutants, 1):
-            print("%3d %-10s %s:%d  %s" % (number, op, path, line_of(text, start), what))
-        return 0
-
     work = args.work or tempfile.mkdtemp(prefix="mivo-mutants-")
     tree = os.path.join(work, "tree")
     os.makedirs(tree, exist_ok=True)
+    # Mutants come from the copy: the working tree may change meanwhile.
     copy_tree(root, tree)
+    files = []
+    for folder, _, names in sorted(os.walk(os.path.join(tree, args.folder))):
+        for name in sorted(names):
+            if name.endswith((".cpp", ".h")):
+                path = os.path.relpath(os.path.join(folder, name), tree)
+                files.append((path, open(os.path.join(tree, path)).read()))
+    mutants = patched(tree, args.patches) if args.patches else choose(files, args.seed, args.count)
+    digest = hashlib.sha1("".join(t for _, t in files).encode()).hexdigest()[:12]
+    commit = subprocess.run(["git", "describe", "--always", "--dirty"], cwd=root, capture_output=True,
+                            text=True).stdout.strip()
+    print("mutants of %s/ at %s (%d files, sources %s), seed %d: %d" %
+          (args.folder, commit, len(files), digest, args.seed, len(mutants)))
+    if args.list:
+        for number, (path, text, op, start, end, new, what) in enumerate(mutants, 1):
+            print("%3d %-10s %s:%d  %s" % (number, op, path, line_of(text, start), what))
+        if not args.work:
+            shutil.rmtree(work, ignore_errors=True)
+        return 0
+
     log = os.path.join(work, "log.txt")
     open(log, "w").close()
     build = ["cmake", "--build", "--preset", "debug", "-j", str(args.jobs)]

@@ -32,6 +32,10 @@ struct IMivoDeviceHooks : IUnknown {
     // brings the latency a step back down lasts `quietMs` (0: as it was).
     // DSERR_UNSUPPORTED from an output that has no server buffer.
     virtual HRESULT StarveOutput(DWORD milliseconds, DWORD quietMs) = 0;
+    // How many times the device's clock has taken a stall of the process
+    // off its line since the device was made (the pacing ran more than
+    // 10 ms later than it meant to).
+    virtual HRESULT GetSkippedStalls(DWORD* stalls) = 0;
 
 protected:
     ~IMivoDeviceHooks() = default;

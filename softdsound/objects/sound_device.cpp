@@ -212,6 +212,12 @@ HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames
     return DS_OK;
 }
 
+HRESULT SoundDevice::GetSkippedStalls(DWORD* stalls) {
+    if (stalls == nullptr) return DSERR_INVALIDPARAM;
+    *stalls = mixer_.StallsSkipped();
+    return DS_OK;
+}
+
 HRESULT SoundDevice::StarveOutput(DWORD milliseconds, DWORD quietMs) {
     constexpr int64_t kMillisecondNs = 1000000;
     std::lock_guard<std::mutex> hold(control_);

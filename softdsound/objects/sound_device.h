@@ -44,6 +44,7 @@ public:
     HRESULT GetLastSignalTime(uint64_t* nanoseconds) override;
     HRESULT GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) override;
     HRESULT StarveOutput(DWORD milliseconds, DWORD quietMs) override;
+    HRESULT GetSkippedStalls(DWORD* stalls) override;
 
     // For the buffers.
     Mixer& Mix() { return mixer_; }

@@ -113,6 +113,17 @@ protected:
         }
     }
 
+    // Stalls the device's clock has taken off its line.
+    DWORD Stalls() {
+        IMivoDeviceHooks* hooks = nullptr;
+        EXPECT_EQ(device_->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)),
+                  DS_OK);
+        DWORD stalls = 0;
+        EXPECT_EQ(hooks->GetSkippedStalls(&stalls), DS_OK);
+        hooks->Release();
+        return stalls;
+    }
+
     DWORD PlayCursor() {
         DWORD play = 0;
         DWORD write = 0;
@@ -209,13 +220,16 @@ TEST_F(Timeline, UnevenStepsGiveOneEventPerBlockEndAndOneStopEventPerStop) {
 TEST_F(Timeline, AfterAStallPlaybackGoesOnWhereItStopped) {
     ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
     for (int i = 0; i < 20; ++i) Step(240);
+    DWORD stalls = 0;
     for (int64_t stallMs : {60, 500}) {
         SCOPED_TRACE(stallMs);
+        EXPECT_EQ(Stalls(), stalls++);
         backend_->Stall(stallMs * 1000000);
         // The stretch the process missed is not played at once: no lap of
         // block events, the cursor moves on by what the output played.
         EXPECT_LE(Step(240), 240u + kBlockFrames);
         for (int i = 0; i < 10; ++i) Step(240);
+        EXPECT_EQ(Stalls(), stalls);
     }
 }
 
@@ -244,6 +258,8 @@ TEST_F(Timeline, EachBlockEventComesWhenTheClockReachesItsBlockEnd) {
         backend_->Play(static_cast<uint64_t>(c.idleMs) * 48);
         EXPECT_EQ(block_.Take(), 0u);
         CheckEventTimes(c.shape, uint64_t{2} * c.shape.blocks);
+        // Nothing stopped the process: an idle spell is no stall.
+        EXPECT_EQ(Stalls(), 0u);
     }
 }
 
