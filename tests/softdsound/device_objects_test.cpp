@@ -372,7 +372,8 @@ INSTANTIATE_TEST_SUITE_P(
                  [](Device d, Buffer) { return d->SetSpeakerConfig(DSSPEAKER_STEREO); }},
         CallCase{"DeviceDuplicate", Target::kDevice, 0, DSSCL_NORMAL, DSERR_UNSUPPORTED,
                  [](Device d, Buffer) {
-                     Buffer copy = reinterpret_cast<Buffer>(&copy);
+                     static int unset = 0;
+                     auto copy = reinterpret_cast<Buffer>(&unset);
                      const HRESULT got = d->DuplicateSoundBuffer(nullptr, &copy);
                      EXPECT_EQ(copy, nullptr);
                      return got;

@@ -55,8 +55,9 @@ private:
 class SilentServer {
 public:
     SilentServer() {
-        path_ = std::string(std::getenv("TMPDIR") != nullptr ? std::getenv("TMPDIR") : "/tmp") +
-                "/mivo-silent-" + std::to_string(getpid());
+        const char* tmp = std::getenv("TMPDIR");
+        path_ =
+            std::string(tmp != nullptr ? tmp : "/tmp") + "/mivo-silent-" + std::to_string(getpid());
         unlink(path_.c_str());
         fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0);
         sockaddr_un address{};

@@ -180,10 +180,11 @@ protected:
         const std::vector<uint8_t>& played = backend_->Played();
         const size_t outFrameBytes = 4;  // stereo 16-bit
         uint64_t start = startedAt;
-        while (start * outFrameBytes < played.size() &&
-               std::all_of(played.begin() + static_cast<std::ptrdiff_t>(start * outFrameBytes),
-                           played.begin() + static_cast<std::ptrdiff_t>((start + 1) * outFrameBytes),
-                           [](uint8_t b) { return b == 0; })) {
+        while (
+            start * outFrameBytes < played.size() &&
+            std::all_of(played.begin() + static_cast<std::ptrdiff_t>(start * outFrameBytes),
+                        played.begin() + static_cast<std::ptrdiff_t>((start + 1) * outFrameBytes),
+                        [](uint8_t b) { return b == 0; })) {
             ++start;
         }
         const uint64_t lead = TestBackend::Settings{}.startFrames;
@@ -296,8 +297,13 @@ TEST_F(Timeline, TheOutputHearsTheBufferThroughBothVolumesAndTheOutputFormat) {
         if (c.outputChannels != 0) {
             WAVEFORMATEXTENSIBLE format{};
             const auto frameBytes = static_cast<WORD>(2 * c.outputChannels);
-            format.Format = {WAVE_FORMAT_EXTENSIBLE, c.outputChannels, 48000, 48000u * frameBytes,
-                             frameBytes,             16,               22};
+            format.Format = {WAVE_FORMAT_EXTENSIBLE,
+                             c.outputChannels,
+                             48000,
+                             48000u * frameBytes,
+                             frameBytes,
+                             16,
+                             22};
             format.Samples.wValidBitsPerSample = 16;
             format.dwChannelMask = c.outputMask;
             format.SubFormat = kSubtypePcm;
