@@ -209,7 +209,7 @@ def run(command, cwd, limit=None, log=None):
 
 def copy_tree(source, target):
     """Tracked and new files of `source` into `target`; files already there
-    and unchanged keep their times, so a kept copy rebuilds only what changed."""
+    and unchanged are left alone, so a kept copy rebuilds only what changed."""
     listed = subprocess.run(["git", "ls-files", "-z", "--cached", "--others", "--exclude-standard"],
                             cwd=source, check=True, capture_output=True).stdout.decode()
     for name in filter(None, listed.split("\0")):
@@ -219,7 +219,9 @@ def copy_tree(source, target):
         if os.path.exists(dst) and open(src, "rb").read() == open(dst, "rb").read():
             continue
         os.makedirs(os.path.dirname(dst), exist_ok=True)
-        shutil.copy2(src, dst)
+        # A new time, later than the build's: what changed is rebuilt.
+        shutil.copyfile(src, dst)
+        shutil.copymode(src, dst)
 
 
 def main():
