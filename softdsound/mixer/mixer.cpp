@@ -12,21 +12,55 @@ using Hold = std::lock_guard<std::mutex>;
 
 }  // namespace
 
-int64_t GainOfVolume(LONG volume) {
-    if (volume <= DSBVOLUME_MIN) return 0;
-    if (volume >= DSBVOLUME_MAX) return kUnityGain;
-    return static_cast<int64_t>(std::lround(std::pow(10.0, volume / 2000.0) * kUnityGain));
+float GainOfVolume(LONG volume) {
+    if (volume <= DSBVOLUME_MIN) return 0.0f;
+    if (volume >= DSBVOLUME_MAX) return 1.0f;
+    return static_cast<float>(std::pow(10.0, volume / 2000.0));
 }
 
 void Mixer::Attach(Voice& voice) {
+    // The resampler allocates: made before the lock, kept if the output
+    // does not change meanwhile.
+    const uint32_t outputRate = OutputRate();
+    std::unique_ptr<VoiceResampler> resampler;
+    if (voice.layout.rate != outputRate) {
+        resampler = VoiceResampler::Create(voice.layout.channels, voice.layout.rate, outputRate);
+    }
     Hold hold(mutex_);
     voice.read = ReaderFor(voice.layout.bits);
-    voice.route = RouteChannels(voice.layout, output_);
     voice.gain = GainOfVolume(voice.volume);
+    if (outputRate == output_.rate) voice.resampler = std::move(resampler);
+    FitVoiceLocked(voice);
     voices_.push_back(&voice);
 }
 
+uint32_t Mixer::OutputRate() {
+    Hold hold(mutex_);
+    return output_.rate;
+}
+
+void Mixer::FitVoiceLocked(Voice& voice) {
+    voice.route = RouteChannels(voice.layout, output_);
+    const bool converts = voice.layout.rate != output_.rate;
+    if (!converts) {
+        voice.resampler.reset();
+    } else if (!voice.resampler) {
+        voice.resampler =
+            VoiceResampler::Create(voice.layout.channels, voice.layout.rate, output_.rate);
+    }
+    RestartVoiceLocked(voice);
+}
+
+void Mixer::RestartVoiceLocked(Voice& voice) {
+    voice.phase = 0;
+    voice.tail = 0;
+    if (voice.resampler) voice.resampler->Reset();
+}
+
 void Mixer::Detach(Voice& voice) {
+    // Signals already taken for its events are written before it goes: its
+    // owner may close the descriptors next, and the numbers be reused.
+    Hold signalling(signalMutex_);
     Hold hold(mutex_);
     voices_.erase(std::remove(voices_.begin(), voices_.end(), &voice), voices_.end());
 }
@@ -37,7 +71,10 @@ HRESULT Mixer::Play(Voice& voice, bool looping) {
         if (voice.lost) return DSERR_BUFFERLOST;
         voice.looping = looping;
         // Frames due before the clock's present are not this voice's to fill.
-        if (!voice.playing) voice.startFrame = PresentLocked();
+        if (!voice.playing) {
+            voice.startFrame = PresentLocked();
+            RestartVoiceLocked(voice);
+        }
         voice.playing = true;
     }
     wake_.notify_one();
@@ -50,6 +87,7 @@ void Mixer::Stop(Voice& voice) {
     {
         Hold hold(mutex_);
         if (voice.playing) EndLocked(voice, signals);
+        voice.tail = 0;
     }
     signals.Flush();
 }
@@ -66,14 +104,14 @@ HRESULT Mixer::SetPosition(Voice& voice, DWORD byte) {
         Hold hold(mutex_);
         if (byte >= voice.samples.size()) return DSERR_INVALIDPARAM;
         voice.position = byte / voice.layout.blockAlign;
-        voice.fraction = 0;
+        RestartVoiceLocked(voice);
     }
     wake_.notify_one();
     return DS_OK;
 }
 
 void Mixer::SetVolume(Voice& voice, LONG volume) {
-    const int64_t gain = GainOfVolume(volume);
+    const float gain = GainOfVolume(volume);
     Hold hold(mutex_);
     voice.volume = volume;
     voice.gain = gain;
@@ -84,13 +122,15 @@ LONG Mixer::Volume(const Voice& voice) {
     return voice.volume;
 }
 
-void Mixer::SetMasterVolume(LONG volume) {
-    const int64_t gain = GainOfVolume(volume);
+void Mixer::SetMasterVolume(VoiceGroup& group, LONG volume) {
+    const float gain = GainOfVolume(volume);
     Hold hold(mutex_);
-    master_ = gain;
+    group.master = gain;
 }
 
 HRESULT Mixer::SetNotifications(Voice& voice, std::vector<Notification>& table) {
+    // As in Detach: no signal for the old table is still on its way.
+    Hold signalling(signalMutex_);
     Hold hold(mutex_);
     if (voice.playing) return DSERR_INVALIDCALL;
     voice.notifications.swap(table);
@@ -159,6 +199,7 @@ void Mixer::LoseAll() {
     for (Voice* voice : voices_) {
         voice->lost = true;
         voice->playing = false;
+        voice->tail = 0;
     }
 }
 
@@ -167,23 +208,27 @@ uint64_t Mixer::FramesRendered() {
     return rendered_;
 }
 
-void Mixer::SetOutput(const WaveLayout& layout, uint32_t periodFrames) {
+void Mixer::SetOutput(const OutputFormat& format, uint32_t periodFrames) {
     Hold hold(mutex_);
-    output_ = layout;
-    write_ = WriterFor(layout.bits);
-    outputFrameBytes_ = OutputSampleBytes(layout.bits) * static_cast<uint32_t>(layout.channels);
+    output_.rate = format.rate;
+    output_.channels = format.channels;
+    output_.channelMask = format.channelMask;
+    write_ = SampleWriter(format);
+    outputFrameBytes_ = OutputFrameBytes(format);
     periodFrames_ = periodFrames;
-    accumulator_.assign(size_t{periodFrames_} * static_cast<size_t>(layout.channels), 0);
+    const auto channels = static_cast<size_t>(format.channels);
+    accumulator_.assign(size_t{periodFrames_} * channels, 0.0f);
+    voiceFrames_.assign(size_t{periodFrames_} * kMaxChannels, 0.0f);
     // Room for a few pulls' worth and 100 ms: the clock runs at most a pull
     // and a margin ahead of the output's reads.
-    ringFrames_ = uint64_t{periodFrames_} * 4 + layout.rate / 10;
+    ringFrames_ = uint64_t{periodFrames_} * 4 + format.rate / 10;
     ring_.assign(ringFrames_ * outputFrameBytes_, 0);
     rendered_ = 0;
     mixed_ = 0;
     // Frames are counted afresh on the new output.
     for (Voice* voice : voices_) {
         voice->startFrame = 0;
-        voice->route = RouteChannels(voice->layout, output_);
+        FitVoiceLocked(*voice);
     }
 }
 

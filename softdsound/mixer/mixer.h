@@ -42,7 +42,8 @@ public:
     // DSERR_BUFFERLOST while the voice is lost. Starts a stopped voice at
     // the clock's present; on a playing one changes only its looping.
     HRESULT Play(Voice& voice, bool looping);
-    // Signals the voice's stop events when it was playing.
+    // Signals the voice's stop events when it was playing; it falls silent
+    // at once.
     void Stop(Voice& voice);
     HRESULT SetPosition(Voice& voice, DWORD byte);
     void SetVolume(Voice& voice, LONG volume);
@@ -56,13 +57,14 @@ public:
     HRESULT Unlock(const Voice& voice, const void* first, DWORD firstBytes, const void* second,
                    DWORD secondBytes);
     void Restore(Voice& voice);
-    void SetMasterVolume(LONG volume);
+    // The primary buffer's volume of the device whose voices form `group`.
+    void SetMasterVolume(VoiceGroup& group, LONG volume);
 
     // The output. SetOutput sizes the mixing space and allocates, so it runs
     // while no output pulls. Start begins the clock `startFrames` ahead (what
     // the output reads at once on starting) and, on real time, the pacing
     // thread; StopPacing joins it.
-    void SetOutput(const WaveLayout& layout, uint32_t periodFrames);
+    void SetOutput(const OutputFormat& format, uint32_t periodFrames);
     void Start(uint64_t startFrames);
     void StopPacing();
     // Waits, at most `limitMs`, for the output to take what was mixed ahead:
@@ -100,6 +102,20 @@ private:
     bool MixAheadLocked(uint64_t frames, SignalBatch& signals);
     void RenderLocked(uint8_t* out, uint32_t frames, SignalBatch& signals);
     void MixVoice(Voice& voice, uint32_t first, uint32_t frames, SignalBatch& signals);
+    // The voice's next `frames` frames at the output's rate into
+    // voiceFrames_, counting the source frames passed; fewer where a
+    // one-shot voice ends.
+    uint32_t ReadVoice(Voice& voice, uint32_t frames, uint64_t& consumed, bool& ended);
+    uint32_t ResampleVoice(Voice& voice, uint32_t frames, uint64_t& consumed, bool& ended);
+    // What a finished one-shot voice's resampler still holds.
+    uint32_t FlushTail(Voice& voice, float* out, uint32_t frames);
+    void AddVoice(const Voice& voice, uint32_t first, uint32_t frames);
+    // mixer.cpp
+    uint32_t OutputRate();
+    // A voice meets the output: its route and resampler.
+    void FitVoiceLocked(Voice& voice);
+    // The voice's resampler starts a new sound.
+    static void RestartVoiceLocked(Voice& voice);
     // The voice stops: its stop events are owed.
     static void EndLocked(Voice& voice, SignalBatch& signals);
     void Publish(SignalBatch& signals, int64_t nowNs);
@@ -108,12 +124,13 @@ private:
     std::mutex signalMutex_;
     std::mutex mutex_;
     std::vector<Voice*> voices_;
-    std::vector<int64_t> accumulator_;
-    WaveLayout output_;
-    SampleWriter write_ = WriterFor(16);
+    std::vector<float> accumulator_;
+    std::vector<float> voiceFrames_;   // one voice's frames at the output's rate
+    std::vector<float> sourceFrames_;  // what a resampler is fed
+    WaveLayout output_;                // the output's rate and speakers
+    SampleWriter write_;
     uint32_t outputFrameBytes_ = 4;
     uint32_t periodFrames_ = 256;
-    int64_t master_ = kUnityGain;
     uint64_t rendered_ = 0;  // frames the output has taken
     uint64_t mixed_ = 0;     // frames mixed: rendered_ plus what waits in the ring
     // Output frames mixed ahead of the output's reads, frame `i` at i % ringFrames_.

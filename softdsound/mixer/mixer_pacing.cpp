@@ -67,7 +67,8 @@ void Mixer::SkipStallLocked(int64_t plannedNs, int64_t nowNs) {
 uint32_t Mixer::WriteLeadLocked(const Voice& voice) const {
     const uint64_t period =
         (uint64_t{periodFrames_} * voice.layout.rate + output_.rate - 1) / output_.rate;
-    // One frame more for the interpolation partner of the last one read.
+    // One frame more: a pull's last output frame may take the resampler
+    // into the source frame after the period's.
     const uint64_t lead = (period + 1) * voice.layout.blockAlign;
     const uint64_t most = voice.samples.size() - voice.layout.blockAlign;
     return static_cast<uint32_t>(std::min(lead, most));
@@ -86,8 +87,8 @@ Mixer::Due Mixer::NextDueLocked() const {
             // It fires once the cursor has moved past the frame holding it.
             const uint64_t frames = (n.offset + size - from) % size / in.blockAlign + 1;
             if (!voice->looping && frames > voice->frames - voice->position) continue;
-            const uint64_t at = std::max(mixed_, voice->startFrame) +
-                                rate.OutputFramesToPass(frames, voice->fraction);
+            const uint64_t at =
+                std::max(mixed_, voice->startFrame) + rate.OutputFramesToPass(frames, voice->phase);
             if (!due.any || at < due.frame) due = {true, at};
         }
     }

@@ -1,5 +1,7 @@
 // The library's exports, found by the loader as DirectSound's entry points:
 // DirectSoundCreate, and DirectSoundEnumerateA/W for the outputs.
+#include <memory>
+#include <mutex>
 #include <string>
 
 #include "mivo_dsound.h"
@@ -33,10 +35,25 @@ std::u16string Utf16(const std::string& utf8) {
     return out;
 }
 
+// Every device of the process plays through one backend (one connection to
+// a sound server), so that devices on one output share its engine. A new
+// one is chosen once the last device has gone.
+std::shared_ptr<OutputBackend> SharedBackend() {
+    static std::mutex* mutex = new std::mutex;  // used until the process ends
+    static auto* shared = new std::weak_ptr<OutputBackend>;
+    std::lock_guard<std::mutex> hold(*mutex);
+    std::shared_ptr<OutputBackend> backend = shared->lock();
+    if (!backend) {
+        backend = ChooseBackend();
+        *shared = backend;
+    }
+    return backend;
+}
+
 template <typename Visit>
 HRESULT Enumerate(bool haveCallback, const Visit& visit) {
     if (!haveCallback) return DSERR_INVALIDPARAM;
-    std::unique_ptr<OutputBackend> backend = ChooseBackend();
+    const std::shared_ptr<OutputBackend> backend = SharedBackend();
     if (!backend) {
         // With no backend there is still the default entry, as on a
         // Windows machine without sound hardware; opening it fails.
@@ -55,12 +72,12 @@ extern "C" __attribute__((visibility("default"))) HRESULT DirectSoundCreate(cons
     if (out == nullptr) return DSERR_INVALIDPARAM;
     *out = nullptr;
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    std::unique_ptr<OutputBackend> backend = ChooseBackend();
+    const std::shared_ptr<OutputBackend> backend = SharedBackend();
     if (!backend) return DSERR_NODRIVER;
     OutputInfo output;
     if (!FindOutput(*backend, device, output)) return DSERR_NODRIVER;
     SoundDevice* created = nullptr;
-    const HRESULT result = SoundDevice::Create(std::move(backend), output, &created);
+    const HRESULT result = SoundDevice::Create(backend, output, &created);
     if (result == DS_OK) *out = created;
     return result;
 }

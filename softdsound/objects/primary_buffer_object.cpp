@@ -10,7 +10,7 @@ PrimaryBuffer::PrimaryBuffer(SoundDevice* device, DWORD flags) : device_(device)
 }
 
 PrimaryBuffer::~PrimaryBuffer() {
-    device_->Mix().SetMasterVolume(DSBVOLUME_MAX);
+    device_->Mix().SetMasterVolume(device_->Voices(), DSBVOLUME_MAX);
     device_->Release();
 }
 
@@ -65,7 +65,7 @@ HRESULT PrimaryBuffer::SetVolume(LONG volume) {
     if ((flags_ & DSBCAPS_CTRLVOLUME) == 0) return DSERR_CONTROLUNAVAIL;
     if (volume > DSBVOLUME_MAX || volume < DSBVOLUME_MIN) return DSERR_INVALIDPARAM;
     volume_ = volume;
-    device_->Mix().SetMasterVolume(volume);
+    device_->Mix().SetMasterVolume(device_->Voices(), volume);
     return DS_OK;
 }
 

@@ -13,6 +13,7 @@ HRESULT SecondaryBuffer::Create(SoundDevice* device, const BufferRequest& reques
     Voice& voice = created->voice_;
     voice.layout = request.layout;
     voice.frames = request.bytes / request.layout.blockAlign;
+    voice.group = &device->Voices();
     try {
         // New buffers hold silence, whatever the sample format calls it.
         voice.samples.assign(request.bytes, request.layout.bits == 8 ? 0x80 : 0);

@@ -10,9 +10,6 @@ namespace mivo_dsound {
 
 namespace {
 
-// The pacing thread mixes at most a few pulls ahead of the output.
-constexpr int kDrainLimitMs = 250;
-
 // DSCAPS flags, as in Windows' dsound.h.
 constexpr DWORD kCapsPrimaryMono = 0x1, kCapsPrimaryStereo = 0x2, kCapsPrimary8Bit = 0x4,
                 kCapsPrimary16Bit = 0x8, kCapsContinuousRate = 0x10, kCapsEmulated = 0x20,
@@ -34,70 +31,24 @@ DWORD SpeakerConfigFor(int channels) {
 
 }  // namespace
 
-HRESULT SoundDevice::Create(std::unique_ptr<OutputBackend> backend, const OutputInfo& output,
+HRESULT SoundDevice::Create(const std::shared_ptr<OutputBackend>& backend, const OutputInfo& output,
                             SoundDevice** device) {
-    auto* created = new (std::nothrow) SoundDevice(std::move(backend), output);
+    // Until a primary format is set the device plays 48 kHz stereo 16-bit
+    // (the layout's defaults), whatever the hardware: the mixer or the
+    // backend converts.
+    std::shared_ptr<OutputEngine> engine = OutputEngine::Join(backend, output, WaveLayout{});
+    if (!engine) return DSERR_NODRIVER;
+    auto* created = new (std::nothrow) SoundDevice(std::move(engine), output);
     if (created == nullptr) return DSERR_OUTOFMEMORY;
-    // Until a primary format is set the output is 48 kHz stereo 16-bit (the
-    // layout's defaults), whatever the hardware: the backend converts.
-    bool opened = false;
-    {
-        std::lock_guard<std::mutex> hold(created->control_);
-        opened = created->OpenOutputLocked(WaveLayout{});
-    }
-    if (!opened) {
-        created->Release();
-        return DSERR_NODRIVER;
-    }
+    // A device joining after a loss sees the output as it is now.
+    created->restoredLosses_ = created->engine_->Losses();
     *device = created;
     return DS_OK;
 }
 
-SoundDevice::~SoundDevice() {
-    // The pacing thread and the output's pulls stop before the mixer goes.
-    CloseOutputLocked();
-}
+SoundDevice::~SoundDevice() = default;
 
-bool SoundDevice::OpenOutputLocked(const WaveLayout& layout) {
-    CloseOutputLocked();
-    const OutputFormat format{layout.rate, layout.channels, layout.bits, layout.channelMask};
-    std::unique_ptr<Output> output = backend_->Open(format, outputInfo_.name, mixer_);
-    if (!output) return false;
-    mixer_.SetOutput(layout, output->PeriodFrames());
-    // The clock starts past what the output reads at once when it starts.
-    mixer_.Start(output->StartFrames());
-    if (!output->Start()) {
-        mixer_.StopPacing();
-        return false;
-    }
-    output_ = std::move(output);
-    layout_ = layout;
-    periodFrames_ = output_->PeriodFrames();
-    return true;
-}
-
-void SoundDevice::CloseOutputLocked() {
-    mixer_.StopPacing();
-    if (!output_) return;
-    // What was mixed ahead was already announced as played; an output that
-    // still runs gets it before closing.
-    if (!output_->Lost()) mixer_.Drain(kDrainLimitMs);
-    output_->Stop();
-    output_.reset();
-}
-
-void SoundDevice::MarkLostLocked() {
-    lost_ = true;
-    // The output is gone (or taken away): nothing to drain into.
-    mixer_.StopPacing();
-    if (output_) output_->Stop();
-    output_.reset();
-    mixer_.LoseAll();
-}
-
-void SoundDevice::NoticeLossLocked() {
-    if (!lost_ && output_ && output_->Lost()) MarkLostLocked();
-}
+bool SoundDevice::LostLocked() { return engine_->Losses() != restoredLosses_; }
 
 HRESULT SoundDevice::QueryInterface(const IID& iid, void** object) {
     if (object == nullptr) return DSERR_INVALIDPARAM;
@@ -190,23 +141,20 @@ HRESULT SoundDevice::SetSpeakerConfig(DWORD) { return DSERR_UNSUPPORTED; }
 HRESULT SoundDevice::Initialize(const GUID*) { return DSERR_ALREADYINITIALIZED; }
 
 HRESULT SoundDevice::SimulateDeviceLoss(DWORD failingRestores) {
-    std::lock_guard<std::mutex> hold(control_);
-    failingRestores_ = failingRestores;
-    MarkLostLocked();
+    engine_->Lose(failingRestores);
     return DS_OK;
 }
 
 HRESULT SoundDevice::GetLastSignalTime(uint64_t* nanoseconds) {
     if (nanoseconds == nullptr) return DSERR_INVALIDPARAM;
-    *nanoseconds = mixer_.LastSignalTime();
+    *nanoseconds = engine_->Mix().LastSignalTime();
     return DS_OK;
 }
 
 HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) {
     if (targetFrames == nullptr || reportedFrames == nullptr) return DSERR_INVALIDPARAM;
-    std::lock_guard<std::mutex> hold(control_);
     OutputLatency latency;
-    if (!output_ || !output_->Latency(latency)) return DSERR_UNSUPPORTED;
+    if (!engine_->Latency(latency)) return DSERR_UNSUPPORTED;
     *targetFrames = latency.targetFrames;
     *reportedFrames = latency.reportedFrames;
     return DS_OK;
@@ -233,37 +181,32 @@ WaveLayout SoundDevice::OutputLayout() {
 }
 
 uint32_t SoundDevice::OutputPeriodBytes() {
+    const uint32_t period = engine_->PeriodFrames();
     std::lock_guard<std::mutex> hold(control_);
-    return periodFrames_ * layout_.blockAlign;
+    return period * layout_.blockAlign;
 }
 
 bool SoundDevice::OutputLost() {
     std::lock_guard<std::mutex> hold(control_);
-    NoticeLossLocked();
-    return lost_;
+    return LostLocked();
 }
 
 HRESULT SoundDevice::RestoreOutput() {
     std::lock_guard<std::mutex> hold(control_);
-    NoticeLossLocked();
-    if (!lost_) return DS_OK;
-    if (failingRestores_ > 0) {
-        --failingRestores_;
-        return DSERR_BUFFERLOST;
-    }
-    if (!OpenOutputLocked(layout_)) return DSERR_BUFFERLOST;
-    lost_ = false;
-    return DS_OK;
+    const uint64_t losses = engine_->Losses();
+    if (losses == restoredLosses_) return DS_OK;
+    // The first device back reopens the output; the others find it open.
+    const HRESULT restored = engine_->Restore();
+    if (restored == DS_OK) restoredLosses_ = losses;
+    return restored;
 }
 
 HRESULT SoundDevice::ChangeOutputFormat(const WaveLayout& layout) {
     std::lock_guard<std::mutex> hold(control_);
-    if (lost_) return DSERR_BUFFERLOST;
-    const WaveLayout previous = layout_;
-    CloseOutputLocked();
-    if (OpenOutputLocked(layout)) return DS_OK;
-    if (!OpenOutputLocked(previous)) MarkLostLocked();
-    return DSERR_BADFORMAT;
+    if (LostLocked()) return DSERR_BUFFERLOST;
+    const HRESULT changed = engine_->ChangeFormat(layout);
+    if (changed == DS_OK) layout_ = layout;
+    return changed;
 }
 
 ULONG SoundDevice::AddRefPrimary(PrimaryBuffer* primary) {

@@ -1,11 +1,13 @@
-// The DirectSound device object: one output on a backend, its mixer, the
-// cooperative level and the primary buffer.
+// The DirectSound device object: its place on an output's engine (shared
+// with the process's other devices on that output), the cooperative level,
+// the primary buffer and its format and volume.
 #pragma once
 
 #include <atomic>
 #include <memory>
 #include <mutex>
 
+#include "engine/output_engine.h"
 #include "hooks/mivo_dsound_hooks.h"
 #include "mivo_dsound.h"
 #include "mixer/mixer.h"
@@ -21,7 +23,7 @@ public:
     // DS_OK and a device with one reference playing on `backend`'s
     // `output` (an empty name: the default), or DSERR_NODRIVER when it
     // does not open.
-    static HRESULT Create(std::unique_ptr<OutputBackend> backend, const OutputInfo& output,
+    static HRESULT Create(const std::shared_ptr<OutputBackend>& backend, const OutputInfo& output,
                           SoundDevice** device);
 
     // IUnknown
@@ -47,7 +49,8 @@ public:
     HRESULT GetSkippedStalls(DWORD* stalls) override;
 
     // For the buffers.
-    Mixer& Mix() { return mixer_; }
+    Mixer& Mix() { return engine_->Mix(); }
+    VoiceGroup& Voices() { return voices_; }
     DWORD CooperativeLevel() const { return level_.load(); }
     WaveLayout OutputLayout();
     uint32_t OutputPeriodBytes();
@@ -55,7 +58,8 @@ public:
     bool OutputLost();
     // Reopens a lost output: DS_OK, or DSERR_BUFFERLOST while it stays gone.
     HRESULT RestoreOutput();
-    // Reopens the output in `layout`; on failure the old format stays.
+    // The primary buffer's format becomes `layout`, reopening the output in
+    // it where no other device plays on it; on failure the old one stays.
     HRESULT ChangeOutputFormat(const WaveLayout& layout);
     // The primary buffer's count is kept under the device's lock, so that
     // CreateSoundBuffer never hands out a primary buffer being freed.
@@ -63,29 +67,20 @@ public:
     ULONG ReleasePrimary(PrimaryBuffer* primary);
 
 private:
-    SoundDevice(std::unique_ptr<OutputBackend> backend, OutputInfo output)
-        : backend_(std::move(backend)), mixer_(*backend_), outputInfo_(std::move(output)) {}
+    SoundDevice(std::shared_ptr<OutputEngine> engine, OutputInfo output)
+        : engine_(std::move(engine)), outputInfo_(std::move(output)) {}
     ~SoundDevice();
-    bool OpenOutputLocked(const WaveLayout& layout);
-    void CloseOutputLocked();
-    void MarkLostLocked();
-    void NoticeLossLocked();
+    // A loss of the output this device has not restored since.
+    bool LostLocked();
 
     std::atomic<ULONG> refs_{1};
     std::atomic<DWORD> level_{0};
-    // In this order: the mixer reads the backend's time, and the output
-    // pulls from the mixer, so each goes before what it uses.
-    std::unique_ptr<OutputBackend> backend_;
-    Mixer mixer_;
-    // The output it plays on: reopened by name after a loss, so a named
-    // output comes back as itself and the default as whatever is default.
+    const std::shared_ptr<OutputEngine> engine_;
     const OutputInfo outputInfo_;
+    VoiceGroup voices_;
     std::mutex control_;  // the members below
-    std::unique_ptr<Output> output_;
     WaveLayout layout_;
-    uint32_t periodFrames_ = 256;
-    bool lost_ = false;
-    DWORD failingRestores_ = 0;
+    uint64_t restoredLosses_ = 0;
     PrimaryBuffer* primary_ = nullptr;
 };
 

@@ -49,7 +49,16 @@ struct OutputFormat {
     int channels = 2;
     int bits = 16;  // 8 unsigned; 16, 32 signed; 24 travels in 32-bit containers
     DWORD channelMask = 0x3;
+    bool floating = false;  // 32-bit float samples, full scale at +-1.0
 };
+
+// Bytes a sample and a frame of `format` take on the output.
+inline uint32_t OutputSampleBytes(const OutputFormat& format) {
+    return format.bits == 24 ? 4 : static_cast<uint32_t>(format.bits / 8);
+}
+inline uint32_t OutputFrameBytes(const OutputFormat& format) {
+    return OutputSampleBytes(format) * static_cast<uint32_t>(format.channels);
+}
 
 // Latency at the sound server, in frames of the output's rate.
 struct OutputLatency {
@@ -64,6 +73,9 @@ public:
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
 
+    // What the output plays, which the device mixes to: the format it was
+    // asked for, or the sound server's own where the backend mixes there.
+    virtual const OutputFormat& Format() const = 0;
     // The most frames one pull asks for: the write cursor leads the play
     // cursor by this much, since one pull may mix that far at once.
     virtual uint32_t PeriodFrames() const = 0;

@@ -19,28 +19,42 @@ namespace {
 // written to play out.
 constexpr pa_usec_t kDrainMarginUs = 100000;
 
-uint32_t FrameBytes(const OutputFormat& format) {
-    const pa_sample_spec samples = PulseSamples(format);
-    return static_cast<uint32_t>(pa_frame_size(&samples));
-}
+// Requests a target latency is cut into (minreq = tlength / this).
+// PulseAudio, with ADJUST_LATENCY, gives the sink (tlength - 2 minreq) / 2
+// of the target and wakes it that often: small requests leave the sink a
+// larger share, and the server, which costs more per wake-up than the
+// device's refill, wakes less. An eighth gives the sink three eighths
+// (7.5 ms of 20); measured on a null sink, half the CPU of a quarter, and a
+// half (the sink left nothing) costs three times as much.
+constexpr uint32_t kRequestsPerTarget = 8;
+// PipeWire's pulse server runs its whole graph, every application's stream,
+// at the shortest cycle any stream asks for, and derives a pulse stream's
+// cycle from min(minreq, (tlength - 2 minreq) / 2), 256 frames at the
+// least: an eighth of 20 ms asks for 256 frames (5.3 ms, 190 wake-ups a
+// second for the whole desktop), a half for 480 (10 ms), which still keeps
+// the target.
+constexpr uint32_t kPipeWireRequestsPerTarget = 2;
 
 class PulseOutput final : public Output {
 public:
-    PulseOutput(PulseLoop& loop, const OutputFormat& format, RenderTarget& target,
+    PulseOutput(PulseLoop& loop, const PulseStreamPlan& plan, RenderTarget& target,
                 const TimeSource& time)
         : loop_(loop),
           target_(target),
           time_(time),
-          rate_(format.rate),
-          frameBytes_(FrameBytes(format)),
-          periodFrames_(PeriodFramesAt(format.rate, kPeriodsPerSecond)),
-          policy_(format.rate, PinnedLatencyMs(), time.NowNs()) {}
+          format_(plan.format),
+          rate_(plan.format.rate),
+          frameBytes_(OutputFrameBytes(plan.format)),
+          periodFrames_(PeriodFramesAt(plan.format.rate, kPeriodsPerSecond)),
+          requestsPerTarget_(plan.pipewire ? kPipeWireRequestsPerTarget : kRequestsPerTarget),
+          policy_(plan.format.rate, PinnedLatencyMs(), time.NowNs()) {}
     ~PulseOutput() override;
 
     // Creates the stream on `sink` (empty: the default), corked, and waits
     // for the server to take it.
     bool Connect(const OutputFormat& format, const std::string& sink);
 
+    const OutputFormat& Format() const override { return format_; }
     uint32_t PeriodFrames() const override { return periodFrames_; }
     uint32_t StartFrames() const override { return startFrames_; }
     bool Start() override;
@@ -72,9 +86,11 @@ private:
     PulseLoop& loop_;
     RenderTarget& target_;
     const TimeSource& time_;
+    const OutputFormat format_;
     const uint32_t rate_;
     const uint32_t frameBytes_;
     const uint32_t periodFrames_;
+    const uint32_t requestsPerTarget_;
     uint32_t startFrames_ = 0;
     // Under the loop's lock.
     pa_stream* stream_ = nullptr;
@@ -108,13 +124,7 @@ pa_buffer_attr PulseOutput::BufferFor(uint32_t frames) const {
     pa_buffer_attr buffer{};
     buffer.maxlength = UINT32_MAX;
     buffer.tlength = frames * frameBytes_;
-    // With ADJUST_LATENCY the server gives the sink (tlength - 2 minreq) / 2
-    // of the target and wakes it that often: small requests leave the sink
-    // a larger share, and the server, which costs more per wake-up than the
-    // device's refill, wakes less. An eighth gives the sink three eighths
-    // (7.5 ms of 20); measured on a null sink, half the CPU of a quarter,
-    // and a half (the sink left nothing) costs three times as much.
-    buffer.minreq = std::max(1u, frames / 8) * frameBytes_;
+    buffer.minreq = std::max(1u, frames / requestsPerTarget_) * frameBytes_;
     // The server's largest (a full buffer less one request), so that after
     // an underflow it plays again only once it is well fed.
     buffer.prebuf = UINT32_MAX;
@@ -309,11 +319,11 @@ void PulseOutput::OnDrained(pa_stream* stream, int success, void* self) {
 
 }  // namespace
 
-std::unique_ptr<Output> OpenPulseOutput(PulseLoop& loop, const OutputFormat& format,
+std::unique_ptr<Output> OpenPulseOutput(PulseLoop& loop, const PulseStreamPlan& plan,
                                         const std::string& sink, RenderTarget& target,
                                         const TimeSource& time) {
-    auto output = std::make_unique<PulseOutput>(loop, format, target, time);
-    if (!output->Connect(format, sink)) return nullptr;
+    auto output = std::make_unique<PulseOutput>(loop, plan, target, time);
+    if (!output->Connect(plan.format, sink)) return nullptr;
     return output;
 }
 

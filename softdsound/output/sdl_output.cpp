@@ -96,15 +96,10 @@ uint32_t SdlPeriodFrames(uint32_t rate) {
     return PeriodFramesAt(rate, pulse ? kPeriodsPerSecond / 2 : kPeriodsPerSecond);
 }
 
-uint32_t FrameBytes(const OutputFormat& format) {
-    const uint32_t sample = format.bits == 24 ? 4 : static_cast<uint32_t>(format.bits / 8);
-    return sample * static_cast<uint32_t>(format.channels);
-}
-
 class SdlOutput final : public Output {
 public:
     SdlOutput(const OutputFormat& format, RenderTarget& target, const TimeSource& time)
-        : frameBytes_(FrameBytes(format)), target_(target), time_(time) {}
+        : format_(format), frameBytes_(OutputFrameBytes(format)), target_(target), time_(time) {}
     ~SdlOutput() override {
         if (id_ != 0) SDL_CloseAudioDevice(id_);
     }
@@ -126,6 +121,7 @@ public:
         return id_ != 0;
     }
 
+    const OutputFormat& Format() const override { return format_; }
     uint32_t PeriodFrames() const override { return periodFrames_; }
     // SDL fills what it asks a server to buffer, one period, at once.
     uint32_t StartFrames() const override { return periodFrames_; }
@@ -148,7 +144,8 @@ private:
 
     SDL_AudioDeviceID id_ = 0;
     uint32_t periodFrames_ = 0;
-    uint32_t frameBytes_;
+    const OutputFormat format_;
+    const uint32_t frameBytes_;
     RenderTarget& target_;
     const TimeSource& time_;
 };

@@ -1,9 +1,9 @@
 #include "test_output.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "environment_settings.h"
-#include "mixer/sample_converters.h"
 
 namespace mivo_dsound {
 
@@ -11,12 +11,19 @@ namespace mivo_dsound {
 // device holds of it.
 class TestOutput final : public Output {
 public:
-    TestOutput(TestBackend& backend, const OutputFormat& format, RenderTarget& target)
-        : target_(target),
+    TestOutput(TestBackend& backend, std::string name, const OutputFormat& format,
+               RenderTarget& target)
+        : name_(std::move(name)),
+          format_(format),
+          target_(target),
           policy_(format.rate, PinnedLatencyMs(), backend.NowNs()),
           backend_(backend) {}
-    ~TestOutput() override { backend_.output_ = nullptr; }
+    ~TestOutput() override {
+        auto& open = backend_.open_;
+        open.erase(std::remove(open.begin(), open.end(), this), open.end());
+    }
 
+    const OutputFormat& Format() const override { return format_; }
     uint32_t PeriodFrames() const override { return backend_.settings_.periodFrames; }
     uint32_t StartFrames() const override { return backend_.settings_.startFrames; }
     bool Start() override {
@@ -33,6 +40,8 @@ public:
     uint32_t Underruns() const override { return underruns_; }
 
     bool started_ = false;
+    const std::string name_;
+    const OutputFormat format_;
     RenderTarget& target_;
     LatencyPolicy policy_;
     uint32_t underruns_ = 0;
@@ -42,7 +51,7 @@ private:
 };
 
 TestBackend::~TestBackend() {
-    if (output_ != nullptr) output_->started_ = false;
+    for (TestOutput* output : open_) output->started_ = false;
 }
 
 std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, const std::string& name,
@@ -56,29 +65,51 @@ std::unique_ptr<Output> TestBackend::Open(const OutputFormat& format, const std:
                                     [&](const OutputInfo& o) { return o.name == name; });
     if (!known) return nullptr;
     openedName_ = name;
-    if (output_ != nullptr) return nullptr;  // one output at a time, as a test sees it
-    auto output = std::make_unique<TestOutput>(*this, format, target);
-    output_ = output.get();
-    format_ = format;
-    lost_ = false;
-    baseNs_ = nowNs_;
-    framesSinceBase_ = 0;
+    // One stream an output, as a test sees it.
+    if (std::any_of(open_.begin(), open_.end(),
+                    [&](const TestOutput* o) { return o->name_ == name; })) {
+        return nullptr;
+    }
+    // A fixed device format plays whatever was asked, as a sound server's
+    // sink does.
+    format_ = settings_.deviceFormat.rate != 0 ? settings_.deviceFormat : format;
+    auto output = std::make_unique<TestOutput>(*this, name, format_, target);
+    if (open_.empty()) {
+        lost_ = false;
+        baseNs_ = NowNs();
+        framesSinceBase_ = 0;
+    }
+    open_.push_back(output.get());
+    ++opens_;
     return output;
 }
 
+bool TestBackend::HasOutput() const { return !open_.empty(); }
+
+const std::vector<uint8_t>& TestBackend::Played(const std::string& name) { return played_[name]; }
+
 void TestBackend::Play(uint64_t frames) {
-    if (output_ == nullptr || !output_->started_ || lost_) return;
-    const uint64_t frameBytes =
-        OutputSampleBytes(format_.bits) * static_cast<uint64_t>(format_.channels);
+    // Time runs at the rate of the first output; every output plays as
+    // many frames.
+    if (open_.empty() || !open_.front()->started_ || lost_) return;
+    const uint32_t rate = open_.front()->format_.rate;
     while (frames > 0) {
         const auto step = static_cast<uint32_t>(std::min<uint64_t>(frames, settings_.periodFrames));
         framesSinceBase_ += step;
-        nowNs_ = baseNs_ + static_cast<int64_t>(framesSinceBase_ * 1000000000 / format_.rate);
-        output_->policy_.Quiet(nowNs_);
-        output_->target_.Pace(nowNs_);
-        scratch_.resize(step * frameBytes);
-        output_->target_.Render(scratch_.data(), step, nowNs_);
-        if (settings_.keepPlayed) played_.insert(played_.end(), scratch_.begin(), scratch_.end());
+        nowNs_ = baseNs_ + static_cast<int64_t>(framesSinceBase_ * 1000000000 / rate);
+        // An output may close while another pulls (its device released).
+        const std::vector<TestOutput*> playing = open_;
+        for (TestOutput* output : playing) {
+            if (std::find(open_.begin(), open_.end(), output) == open_.end()) continue;
+            if (!output->started_) continue;
+            output->policy_.Quiet(NowNs());
+            output->target_.Pace(NowNs());
+            scratch_.resize(step * OutputFrameBytes(output->format_));
+            output->target_.Render(scratch_.data(), step, NowNs());
+            if (!settings_.keepPlayed) continue;
+            std::vector<uint8_t>& played = played_[output->name_];
+            played.insert(played.end(), scratch_.begin(), scratch_.end());
+        }
         framesPlayed_ += step;
         frames -= step;
     }
@@ -87,7 +118,7 @@ void TestBackend::Play(uint64_t frames) {
 void TestBackend::Stall(int64_t ns) {
     nowNs_ += ns;
     // The output's own timeline restarts after the stall.
-    baseNs_ = nowNs_;
+    baseNs_ = NowNs();
     framesSinceBase_ = 0;
 }
 
@@ -97,9 +128,11 @@ void TestBackend::Lose(int failingOpens) {
 }
 
 void TestBackend::Underflow() {
-    if (output_ == nullptr || !output_->started_) return;
-    ++output_->underruns_;
-    output_->policy_.Underflow(nowNs_);
+    for (TestOutput* output : open_) {
+        if (!output->started_) continue;
+        ++output->underruns_;
+        output->policy_.Underflow(NowNs());
+    }
 }
 
 }  // namespace mivo_dsound
