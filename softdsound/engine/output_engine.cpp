@@ -142,4 +142,9 @@ bool OutputEngine::Latency(OutputLatency& latency) {
     return output_ && output_->Latency(latency);
 }
 
+bool OutputEngine::Starve(int64_t holdNs, int64_t quietNs) {
+    std::lock_guard<std::mutex> hold(control_);
+    return output_ && output_->Starve(holdNs, quietNs);
+}
+
 }  // namespace mivo_dsound

@@ -162,14 +162,13 @@ HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames
 
 HRESULT SoundDevice::GetSkippedStalls(DWORD* stalls) {
     if (stalls == nullptr) return DSERR_INVALIDPARAM;
-    *stalls = mixer_.StallsSkipped();
+    *stalls = engine_->Mix().StallsSkipped();
     return DS_OK;
 }
 
 HRESULT SoundDevice::StarveOutput(DWORD milliseconds, DWORD quietMs) {
     constexpr int64_t kMillisecondNs = 1000000;
-    std::lock_guard<std::mutex> hold(control_);
-    if (!output_ || !output_->Starve(milliseconds * kMillisecondNs, quietMs * kMillisecondNs)) {
+    if (!engine_->Starve(milliseconds * kMillisecondNs, quietMs * kMillisecondNs)) {
         return DSERR_UNSUPPORTED;
     }
     return DS_OK;
