@@ -275,13 +275,18 @@ def main():
               "--stop-on-failure", "--repeat", "until-pass:2"]
 
     def tests(limit):
+        """The outcome, and the tests that failed."""
         started = time.monotonic()
         for command in (unit, device):
             left = None if limit is None else max(1, limit - (time.monotonic() - started))
+            before = os.path.getsize(log)
             status = run(["nice", "-n", "19"] + command, tree, left, log)
             if status != 0:
-                return "timed out" if status is None else "killed"
-        return "survived"
+                with open(log) as out:
+                    out.seek(before)
+                    failed = re.findall(r"^\s*\d+ - (\S+) \(", out.read(), re.M)
+                return ("timed out" if status is None else "killed"), failed
+        return "survived", []
 
     print("private copy: %s (log: %s)" % (tree, log), flush=True)
     if run(["nice", "-n", "19", "cmake", "--preset", "debug"], tree, None, log) != 0 or \
@@ -289,7 +294,7 @@ def main():
         print("the unmutated tree does not build; see the log")
         return 2
     started = time.monotonic()
-    if tests(None) != "survived":
+    if tests(None)[0] != "survived":
         print("the unmutated tree fails its tests; see the log")
         return 2
     limit = args.limit or max(180, int(3 * (time.monotonic() - started)))
@@ -306,15 +311,19 @@ def main():
                 out.write(text[:start] + new + text[end:])
             with open(log, "a") as out:
                 out.write("\n=== mutant %d: %s %s\n" % (number, where, what))
+            failed = []
             if run(["nice", "-n", "19"] + build, tree, None, log) != 0:
                 outcome = "not compiled"
             else:
-                outcome = tests(limit)
+                outcome, failed = tests(limit)
         finally:
             with open(target, "w") as out:
                 out.write(text)
         results.append((number, outcome, op, where, what))
         print("%3d %-12s %-10s %s  %s" % (number, outcome, op, where, what), flush=True)
+        if failed:
+            print("      by %s" % ", ".join(failed[:4] + (["..."] if len(failed) > 4 else [])),
+                  flush=True)
     # The copy builds unmutated again, for the next run that keeps it.
     run(["nice", "-n", "19"] + build, tree, None, log)
 
