@@ -284,7 +284,8 @@ def main():
             if status != 0:
                 with open(log) as out:
                     out.seek(before)
-                    failed = re.findall(r"^\s*\d+ - (\S+) \(", out.read(), re.M)
+                    report = out.read().split("The following tests FAILED:")[-1]
+                    failed = re.findall(r"^\s*\d+ - (\S+)", report, re.M) if status else []
                 return ("timed out" if status is None else "killed"), failed
         return "survived", []
 
