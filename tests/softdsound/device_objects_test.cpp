@@ -155,6 +155,16 @@ INSTANTIATE_TEST_SUITE_P(
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = 0; }},
         DescCase{"UnknownFlag", DSERR_INVALIDPARAM,
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= 0x100000; }},
+        DescCase{"InSoftware", DS_OK,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= DSBCAPS_LOCSOFTWARE; }},
+        DescCase{"InHardware", DSERR_UNSUPPORTED,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= DSBCAPS_LOCHARDWARE; }},
+        DescCase{"InHardwareAndSoftware", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) {
+                     d.dwFlags |= DSBCAPS_LOCHARDWARE | DSBCAPS_LOCSOFTWARE;
+                 }},
+        DescCase{"ThreeD", DSERR_UNSUPPORTED,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= DSBCAPS_CTRL3D; }},
         DescCase{"Smallest", DS_OK,
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwBufferBytes = DSBSIZE_MIN; }},
         DescCase{"TooSmall", DSERR_INVALIDPARAM,
@@ -338,9 +348,13 @@ HRESULT VolumeRoundTrip(Device, Buffer b) {
 HRESULT BufferCaps(Device, Buffer b, DWORD flags, DWORD bytes) {
     DSBCAPS caps{};
     caps.dwSize = sizeof caps;
+    caps.dwUnlockTransferRate = caps.dwPlayCpuOverhead = 1;
     const HRESULT got = b->GetCaps(&caps);
     EXPECT_EQ(caps.dwFlags, flags | DSBCAPS_LOCSOFTWARE);
     EXPECT_EQ(caps.dwBufferBytes, bytes);
+    EXPECT_EQ(caps.dwSize, sizeof caps);
+    EXPECT_EQ(caps.dwUnlockTransferRate, 0u);
+    EXPECT_EQ(caps.dwPlayCpuOverhead, 0u);
     return got;
 }
 
@@ -356,6 +370,7 @@ INSTANTIATE_TEST_SUITE_P(
                      EXPECT_EQ(caps.dwMinSecondarySampleRate, 100u);
                      EXPECT_EQ(caps.dwMaxSecondarySampleRate, 200000u);
                      EXPECT_EQ(caps.dwPrimaryBuffers, 1u);
+                     EXPECT_EQ(caps.dwSize, sizeof caps);
                      return got;
                  }},
         CallCase{"DeviceCapsNull", Target::kDevice, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,

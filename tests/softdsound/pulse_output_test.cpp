@@ -11,12 +11,15 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "disk_output.h"
 #include "mivo_dsound_hooks.h"
 #include "platform/platform.h"
 
 extern "C" HRESULT DirectSoundCreate(const GUID* device, IDirectSound** out, IUnknown* outer);
+extern "C" HRESULT DirectSoundEnumerateA(LPDSENUMCALLBACKA callback, LPVOID context);
+extern "C" HRESULT DirectSoundEnumerateW(LPDSENUMCALLBACKW callback, LPVOID context);
 
 namespace device_test {
 namespace {
@@ -86,6 +89,38 @@ private:
     int fd_ = -1;
 };
 
+// The descriptions DirectSoundEnumerateA and W list, the W ones narrowed
+// back (they are ASCII here), each with whether it came with a GUID.
+BOOL AddListed(const GUID* guid, const std::string& description, void* to) {
+    static_cast<std::vector<std::string>*>(to)->push_back((guid != nullptr ? "+" : "-") +
+                                                          description);
+    return TRUE;
+}
+
+std::vector<std::string> Listed(bool wide) {
+    std::vector<std::string> listed;
+    if (wide) {
+        EXPECT_EQ(DirectSoundEnumerateW(nullptr, nullptr), DSERR_INVALIDPARAM);
+        EXPECT_EQ(DirectSoundEnumerateW(
+                      [](GUID* guid, LPCWSTR description, LPCWSTR, LPVOID to) -> BOOL {
+                          std::string narrow;
+                          for (; *description != 0; ++description) {
+                              narrow.push_back(static_cast<char>(*description));
+                          }
+                          return AddListed(guid, narrow, to);
+                      },
+                      &listed),
+                  DS_OK);
+    } else {
+        EXPECT_EQ(DirectSoundEnumerateA(nullptr, nullptr), DSERR_INVALIDPARAM);
+        EXPECT_EQ(DirectSoundEnumerateA([](GUID* guid, LPCSTR description, LPCSTR, LPVOID to)
+                                            -> BOOL { return AddListed(guid, description, to); },
+                                        &listed),
+                  DS_OK);
+    }
+    return listed;
+}
+
 enum class Server { kRunning, kNone, kSilent };
 enum class Plays { kPulse, kSdl, kNothing, kNotPulse };
 
@@ -133,6 +168,17 @@ TEST_P(BackendChoice, FollowsTheSettings) {
         EXPECT_NE(plays, Plays::kPulse);
     } else {
         EXPECT_EQ(plays, c.plays);
+    }
+    // The default output first; a server's sinks after it, the same to
+    // narrow and wide clients.
+    if (c.server != Server::kSilent) {
+        const std::vector<std::string> listed = Listed(false);
+        EXPECT_EQ(Listed(true), listed);
+        ASSERT_FALSE(listed.empty());
+        EXPECT_EQ(listed[0], "-Primary Sound Driver");
+        if (c.plays == Plays::kPulse || c.plays == Plays::kNothing) {
+            EXPECT_EQ(listed.size(), c.plays == Plays::kPulse ? 2u : 1u) << "one null sink";
+        }
     }
     // A server that never answers is asked once, and given up on after
     // the answer's time limit: not asked again for the stream.
@@ -190,6 +236,15 @@ TEST(PulseLatency, TheServerHoldsEachNewTarget) {
     const DWORD back = TargetOnceDone(*hooks, 10, [&](DWORD target) { return target < grown; });
     EXPECT_LT(back, grown) << "no smaller buffer after a quiet spell";
     EXPECT_GE(back, start);
+    // The server says how much it holds, the sink's part included.
+    DWORD target = 0;
+    DWORD reported = 0;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (reported == 0 && std::chrono::steady_clock::now() < until) {
+        ASSERT_EQ(hooks->GetOutputLatency(&target, &reported), DS_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_GT(reported, 0u);
     hooks->Release();
     EXPECT_EQ(ds->Release(), 0u);
 }
