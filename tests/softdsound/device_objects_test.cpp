@@ -505,6 +505,16 @@ INSTANTIATE_TEST_SUITE_P(
                  [](Device, Buffer b) { return b->SetCurrentPosition(0); }},
         CallCase{"PrimaryInitialize", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_ALREADYINITIALIZED,
                  [](Device d, Buffer b) { return b->Initialize(d, nullptr); }},
+        CallCase{"PrimaryFormatWithoutValidBits", Target::kThePrimary, 0, DSSCL_PRIORITY, DS_OK,
+                 [](Device, Buffer b) {
+                     WAVEFORMATEXTENSIBLE format = Pcm(2, 16, 48000, true);
+                     format.Samples.wValidBitsPerSample = 0;  // as many as the container
+                     const HRESULT set = b->SetFormat(&format.Format);
+                     WAVEFORMATEXTENSIBLE held{};
+                     EXPECT_EQ(b->GetFormat(&held.Format, sizeof held, nullptr), DS_OK);
+                     EXPECT_EQ(held.Samples.wValidBitsPerSample, 16);
+                     return set;
+                 }},
         CallCase{"PrimaryFormatNull", Target::kThePrimary, 0, DSSCL_PRIORITY, DSERR_INVALIDPARAM,
                  [](Device, Buffer b) { return b->SetFormat(nullptr); }},
         CallCase{"PrimaryRestoreWhileThere", Target::kThePrimary, 0, DSSCL_NORMAL, DS_OK,
