@@ -207,9 +207,10 @@ TEST_F(Timeline, UnevenStepsGiveOneEventPerBlockEndAndOneStopEventPerStop) {
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
         uint64_t moved = 0;
-        while (moved < uint64_t{10} * kBlocks * kBlockFrames) {
+        for (int step = 0; step < 1000 && moved < uint64_t{10} * kBlocks * kBlockFrames; ++step) {
             moved += Step(std::uniform_int_distribution<uint64_t>(1, 700)(random));
         }
+        ASSERT_GE(moved, uint64_t{10} * kBlocks * kBlockFrames) << "the buffer stopped moving";
         ASSERT_EQ(buffer_->Stop(), DS_OK);
         ASSERT_EQ(buffer_->Stop(), DS_OK);
         EXPECT_EQ(stop_.Take(), 1u);
@@ -380,7 +381,10 @@ TEST_F(Timeline, ALostOutputLosesTheBufferUntilItCanBeReopened) {
         ASSERT_EQ(buffer_->Unlock(data, bytes, nullptr, 0), DS_OK);
         ASSERT_EQ(buffer_->Play(0, 0, DSBPLAY_LOOPING), DS_OK);
         uint64_t moved = 0;
-        while (moved < uint64_t{2} * kBlocks * kBlockFrames) moved += Step(480);
+        for (int step = 0; step < 100 && moved < uint64_t{2} * kBlocks * kBlockFrames; ++step) {
+            moved += Step(480);
+        }
+        EXPECT_GE(moved, uint64_t{2} * kBlocks * kBlockFrames) << "the buffer plays again";
         ASSERT_EQ(buffer_->Stop(), DS_OK);
         stop_.Take();
     }
