@@ -343,6 +343,26 @@ TEST_F(Timeline, TheOutputHearsTheBufferThroughBothVolumesAndTheOutputFormat) {
     }
 }
 
+// A one-shot sound at another rate plays to its very end: what the rate
+// converter still holds when the buffer runs out is heard too.
+TEST_F(Timeline, AOneShotSoundAtAnotherRatePlaysWhole) {
+    for (const DWORD rate : {44100u, 96000u, 48000u}) {
+        SCOPED_TRACE(rate);
+        const Shape shape{2, 16, rate, rate / 10, 1};  // 100 ms
+        MakeBuffer(shape, 0x40);                       // a steady level
+        backend_->ClearPlayed();
+        ASSERT_EQ(buffer_->Play(0, 0, 0), DS_OK);
+        backend_->Play(uint64_t{48000} / 5);
+        std::vector<int16_t> samples(backend_->Played().size() / 2);
+        std::memcpy(samples.data(), backend_->Played().data(), samples.size() * 2);
+        // Frames at half the level or more: as many as 100 ms at 48 kHz.
+        size_t loud = 0;
+        for (size_t i = 0; i < samples.size(); i += 2) loud += samples[i] >= 0x4040 / 2 ? 1 : 0;
+        EXPECT_NEAR(static_cast<double>(loud), 4800.0, 2.0);
+        EXPECT_EQ(stop_.Take(), 1u);
+    }
+}
+
 TEST_F(Timeline, ALostOutputLosesTheBufferUntilItCanBeReopened) {
     // Two opens fail after the first loss; none after the second, where
     // Restore is the first call the buffer hears of it by.
