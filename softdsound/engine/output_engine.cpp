@@ -18,7 +18,7 @@ struct Engines {
 };
 
 Engines& Running() {
-    static Engines* engines = new Engines;  // used until the process ends
+    static auto* engines = new Engines;  // used until the process ends
     return *engines;
 }
 

@@ -17,7 +17,7 @@ using namespace mivo_dsound;
 // a sound server), so that devices on one output share its engine. A new
 // one is chosen once the last device has gone.
 std::shared_ptr<OutputBackend> SharedBackend() {
-    static std::mutex* mutex = new std::mutex;  // used until the process ends
+    static auto* mutex = new std::mutex;  // used until the process ends
     static auto* shared = new std::weak_ptr<OutputBackend>;
     std::lock_guard<std::mutex> hold(*mutex);
     std::shared_ptr<OutputBackend> backend = shared->lock();
