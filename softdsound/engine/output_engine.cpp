@@ -18,7 +18,7 @@ struct Engines {
 };
 
 Engines& Running() {
-    static Engines* engines = new Engines;  // used until the process ends
+    static auto* engines = new Engines;  // used until the process ends
     return *engines;
 }
 
@@ -140,6 +140,11 @@ uint32_t OutputEngine::PeriodFrames() {
 bool OutputEngine::Latency(OutputLatency& latency) {
     std::lock_guard<std::mutex> hold(control_);
     return output_ && output_->Latency(latency);
+}
+
+bool OutputEngine::Starve(int64_t holdNs, int64_t quietNs) {
+    std::lock_guard<std::mutex> hold(control_);
+    return output_ && output_->Starve(holdNs, quietNs);
 }
 
 }  // namespace mivo_dsound

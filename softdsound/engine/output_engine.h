@@ -47,6 +47,8 @@ public:
     HRESULT ChangeFormat(const WaveLayout& layout);
     uint32_t PeriodFrames();
     bool Latency(OutputLatency& latency);
+    // Output::Starve on the open output; false with none open.
+    bool Starve(int64_t holdNs, int64_t quietNs);
 
 private:
     OutputEngine(std::shared_ptr<OutputBackend> backend, OutputInfo info)

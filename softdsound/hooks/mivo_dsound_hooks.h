@@ -23,8 +23,19 @@ struct IMivoDeviceHooks : IUnknown {
     // the sound server to hold (`targetFrames`, which an adaptive output
     // changes as it runs) and what the server last reported for the stream,
     // buffer and sink together (`reportedFrames`, 0 when it reports none).
-    // DSERR_UNSUPPORTED from an output that has no such figures.
+    // DSERR_UNSUPPORTED from an output that has no such figures. The target
+    // is the buffer the server granted when it last took a new one.
     virtual HRESULT GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) = 0;
+    // For a server-buffered output: it stops refilling the server for
+    // `milliseconds`, as when the process is held up (longer than the
+    // latency, the server runs out), and a spell without underflow that
+    // brings the latency a step back down lasts `quietMs` (0: as it was).
+    // DSERR_UNSUPPORTED from an output that has no server buffer.
+    virtual HRESULT StarveOutput(DWORD milliseconds, DWORD quietMs) = 0;
+    // How many times the device's clock has taken a stall of the process
+    // off its line since the device was made (the pacing ran more than
+    // 10 ms later than it meant to).
+    virtual HRESULT GetSkippedStalls(DWORD* stalls) = 0;
 
 protected:
     ~IMivoDeviceHooks() = default;

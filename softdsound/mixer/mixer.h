@@ -77,6 +77,8 @@ public:
     uint64_t FramesRendered();
     // Monotonic time of the last signalled notification (0: none). No lock.
     uint64_t LastSignalTime() const { return lastSignal_.load(std::memory_order_acquire); }
+    // Stalls taken off the output clock so far. No lock.
+    uint32_t StallsSkipped() const { return stalls_.load(std::memory_order_relaxed); }
 
     // RenderTarget
     void Render(uint8_t* out, uint32_t frames, int64_t nowNs) override;
@@ -93,6 +95,8 @@ private:
     int64_t Tick(int64_t since);
     Due NextDueLocked() const;
     uint64_t PresentLocked() const;
+    // The pacing meant to run at `plannedNs` and runs at `nowNs`.
+    void SkipStallLocked(int64_t plannedNs, int64_t nowNs);
     uint32_t WriteLeadLocked(const Voice& voice) const;
     // mixer_render.cpp
     bool MixAheadLocked(uint64_t frames, SignalBatch& signals);
@@ -139,6 +143,7 @@ private:
     std::condition_variable wake_;
     std::thread pacer_;
     std::atomic<uint64_t> lastSignal_{0};
+    std::atomic<uint32_t> stalls_{0};
 };
 
 }  // namespace mivo_dsound

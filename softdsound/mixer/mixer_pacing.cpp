@@ -60,6 +60,10 @@ uint64_t Mixer::PresentLocked() const {
     return running_ ? std::max(clock_.FrameAt(time_.NowNs()), mixed_) : mixed_;
 }
 
+void Mixer::SkipStallLocked(int64_t plannedNs, int64_t nowNs) {
+    if (clock_.SkipStall(plannedNs, nowNs, mixed_)) stalls_.fetch_add(1, std::memory_order_relaxed);
+}
+
 uint32_t Mixer::WriteLeadLocked(const Voice& voice) const {
     const uint64_t period =
         (uint64_t{periodFrames_} * voice.layout.rate + output_.rate - 1) / output_.rate;
@@ -98,7 +102,7 @@ void Mixer::RunPacing() {
     int64_t planned = 0;
     while (pacing_) {
         const int64_t now = time_.NowNs();
-        if (planned != 0) clock_.SkipStall(planned, now, mixed_);
+        if (planned != 0) SkipStallLocked(planned, now);
         const Due due = NextDueLocked();
         if (!due.any) {
             planned = 0;
@@ -122,7 +126,7 @@ void Mixer::Pace(int64_t nowNs) {
     {
         std::lock_guard<std::mutex> hold(mutex_);
         if (!running_) return;
-        if (plannedNs_ != 0) clock_.SkipStall(plannedNs_, nowNs, mixed_);
+        if (plannedNs_ != 0) SkipStallLocked(plannedNs_, nowNs);
     }
     Tick(nowNs);
     std::lock_guard<std::mutex> hold(mutex_);
@@ -137,7 +141,7 @@ int64_t Mixer::Tick(int64_t since) {
     {
         std::lock_guard<std::mutex> hold(mutex_);
         // The stall may come while the thread waits for the locks.
-        clock_.SkipStall(since, now, mixed_);
+        SkipStallLocked(since, now);
         const uint64_t line = clock_.FrameAt(now);
         // Up to each notification exactly, so that a client woken by it
         // finds the play cursor on its offset.

@@ -13,33 +13,11 @@ namespace {
 
 using namespace mivo_dsound;
 
-std::u16string Utf16(const std::string& utf8) {
-    std::u16string out;
-    for (size_t i = 0; i < utf8.size();) {
-        const auto lead = static_cast<unsigned char>(utf8[i]);
-        const int extra = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-        char32_t code = extra == 0 ? lead : lead & (0x3F >> extra);
-        size_t taken = 1;
-        for (; taken <= static_cast<size_t>(extra) && i + taken < utf8.size(); ++taken) {
-            code = (code << 6) | (static_cast<unsigned char>(utf8[i + taken]) & 0x3F);
-        }
-        i += taken;
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-    }
-    return out;
-}
-
 // Every device of the process plays through one backend (one connection to
 // a sound server), so that devices on one output share its engine. A new
 // one is chosen once the last device has gone.
 std::shared_ptr<OutputBackend> SharedBackend() {
-    static std::mutex* mutex = new std::mutex;  // used until the process ends
+    static auto* mutex = new std::mutex;  // used until the process ends
     static auto* shared = new std::weak_ptr<OutputBackend>;
     std::lock_guard<std::mutex> hold(*mutex);
     std::shared_ptr<OutputBackend> backend = shared->lock();

@@ -24,4 +24,8 @@ void WalkOutputs(OutputBackend& backend, const OutputVisit& visit);
 // default (an empty name). False when no output has that GUID.
 bool FindOutput(OutputBackend& backend, const GUID* device, OutputInfo& output);
 
+// A name or description as DirectSoundEnumerateW hands it over: UTF-8 in,
+// UTF-16 out, with surrogate pairs past the basic plane.
+std::u16string Utf16(const std::string& utf8);
+
 }  // namespace mivo_dsound

@@ -160,6 +160,20 @@ HRESULT SoundDevice::GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames
     return DS_OK;
 }
 
+HRESULT SoundDevice::GetSkippedStalls(DWORD* stalls) {
+    if (stalls == nullptr) return DSERR_INVALIDPARAM;
+    *stalls = engine_->Mix().StallsSkipped();
+    return DS_OK;
+}
+
+HRESULT SoundDevice::StarveOutput(DWORD milliseconds, DWORD quietMs) {
+    constexpr int64_t kMillisecondNs = 1000000;
+    if (!engine_->Starve(milliseconds * kMillisecondNs, quietMs * kMillisecondNs)) {
+        return DSERR_UNSUPPORTED;
+    }
+    return DS_OK;
+}
+
 WaveLayout SoundDevice::OutputLayout() {
     std::lock_guard<std::mutex> hold(control_);
     return layout_;

@@ -45,6 +45,8 @@ public:
     HRESULT SimulateDeviceLoss(DWORD failingRestores) override;
     HRESULT GetLastSignalTime(uint64_t* nanoseconds) override;
     HRESULT GetOutputLatency(DWORD* targetFrames, DWORD* reportedFrames) override;
+    HRESULT StarveOutput(DWORD milliseconds, DWORD quietMs) override;
+    HRESULT GetSkippedStalls(DWORD* stalls) override;
 
     // For the buffers.
     Mixer& Mix() { return engine_->Mix(); }

@@ -26,6 +26,7 @@ public:
                   const LatencyLimits& limits = LatencyLimits{});
 
     uint32_t TargetFrames() const { return target_; }
+    void SetQuietSpell(int64_t ns) { limits_.quietNs = ns; }
     bool Pinned() const { return pinned_; }
 
     // The server ran out at `nowNs`. True when the target grew.

@@ -95,6 +95,13 @@ public:
     }
     // Server underflows since the output opened.
     virtual uint32_t Underruns() const { return 0; }
+    // For tests, on a server-buffered output: refills stop for `holdNs`, and
+    // a quiet spell lasts `quietNs` when above 0. False elsewhere.
+    virtual bool Starve(int64_t holdNs, int64_t quietNs) {
+        (void)holdNs;
+        (void)quietNs;
+        return false;
+    }
 };
 
 // One output a backend can open by name.

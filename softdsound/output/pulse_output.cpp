@@ -1,5 +1,6 @@
 #include "pulse_output.h"
 
+#include <pulse/rtclock.h>
 #include <pulse/stream.h>
 
 #include <algorithm>
@@ -65,6 +66,7 @@ public:
         return true;
     }
     uint32_t Underruns() const override { return underruns_.load(std::memory_order_relaxed); }
+    bool Starve(int64_t holdNs, int64_t quietNs) override;
 
 private:
     static void OnState(pa_stream* stream, void* self);
@@ -73,6 +75,8 @@ private:
     static void OnLatencyUpdate(pa_stream* stream, void* self);
     static void OnDrained(pa_stream* stream, int success, void* self);
     static void OnStarted(pa_mainloop_api* api, pa_defer_event* event, void* self);
+    static void OnTargetTaken(pa_stream* stream, int success, void* self);
+    static void OnFed(pa_mainloop_api* api, pa_time_event* event, const timeval* at, void* self);
     // On the loop's thread, while started.
     void Fill(pa_stream* stream, size_t bytes);
     void ApplyTarget(pa_stream* stream);
@@ -91,6 +95,7 @@ private:
     // Under the loop's lock.
     pa_stream* stream_ = nullptr;
     pa_defer_event* starter_ = nullptr;
+    pa_time_event* starved_ = nullptr;  // refills wait for it
     bool started_ = false;
     bool drained_ = false;
     LatencyPolicy policy_;
@@ -104,6 +109,7 @@ private:
 PulseOutput::~PulseOutput() {
     const PulseLoop::Hold hold(loop_);
     if (starter_ != nullptr) loop_.Api()->defer_free(starter_);
+    if (starved_ != nullptr) loop_.Api()->time_free(starved_);
     if (stream_ == nullptr) return;
     // Nothing may call back into an output that is gone.
     pa_stream_set_state_callback(stream_, nullptr, nullptr);
@@ -160,7 +166,7 @@ bool PulseOutput::Connect(const OutputFormat& format, const std::string& sink) {
     // The server asks for its whole buffer at once when the stream starts.
     const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream_);
     startFrames_ = granted != nullptr ? granted->tlength / frameBytes_ : policy_.TargetFrames();
-    targetFrames_.store(policy_.TargetFrames(), std::memory_order_relaxed);
+    targetFrames_.store(startFrames_, std::memory_order_relaxed);
     starter_ = loop_.Api()->defer_new(loop_.Api(), &PulseOutput::OnStarted, this);
     if (starter_ == nullptr) return false;
     loop_.Api()->defer_enable(starter_, 0);
@@ -201,6 +207,25 @@ void PulseOutput::Drain() {
     pa_operation_unref(drain);
 }
 
+bool PulseOutput::Starve(int64_t holdNs, int64_t quietNs) {
+    const PulseLoop::Hold hold(loop_);
+    if (quietNs > 0) policy_.SetQuietSpell(quietNs);
+    if (holdNs <= 0 || starved_ != nullptr) return true;
+    const auto holdUs = static_cast<pa_usec_t>(holdNs / 1000);
+    starved_ = pa_context_rttime_new(loop_.Context(), pa_rtclock_now() + holdUs, &OnFed, this);
+    return starved_ != nullptr;
+}
+
+void PulseOutput::OnFed(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    api->time_free(event);
+    output->starved_ = nullptr;
+    // The server asks for nothing more once it has asked for its whole
+    // buffer: what it asked meanwhile is written now.
+    if (output->started_) output->Fill(output->stream_, pa_stream_writable_size(output->stream_));
+}
+
 void PulseOutput::OnState(pa_stream* stream, void* self) {
     const PulseLoop::InCallback inside;
     auto* output = static_cast<PulseOutput*>(self);
@@ -227,6 +252,7 @@ void PulseOutput::OnWritable(pa_stream* stream, size_t bytes, void* self) {
 
 void PulseOutput::Fill(pa_stream* stream, size_t bytes) {
     if (bytes == static_cast<size_t>(-1)) return;  // the stream failed meanwhile
+    if (starved_ != nullptr) return;
     const size_t most = size_t{periodFrames_} * frameBytes_;
     int64_t now = time_.NowNs();
     if (policy_.Quiet(now)) ApplyTarget(stream);
@@ -259,8 +285,16 @@ void PulseOutput::OnUnderflow(pa_stream* stream, void* self) {
 
 void PulseOutput::ApplyTarget(pa_stream* stream) {
     const pa_buffer_attr buffer = BufferFor(policy_.TargetFrames());
-    targetFrames_.store(policy_.TargetFrames(), std::memory_order_relaxed);
-    Forget(pa_stream_set_buffer_attr(stream, &buffer, nullptr, nullptr));
+    Forget(pa_stream_set_buffer_attr(stream, &buffer, &PulseOutput::OnTargetTaken, this));
+}
+
+// What the server granted is what it holds, and what is reported.
+void PulseOutput::OnTargetTaken(pa_stream* stream, int success, void* self) {
+    const PulseLoop::InCallback inside;
+    auto* output = static_cast<PulseOutput*>(self);
+    const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream);
+    if (success == 0 || granted == nullptr) return;
+    output->targetFrames_.store(granted->tlength / output->frameBytes_, std::memory_order_relaxed);
 }
 
 void PulseOutput::OnLatencyUpdate(pa_stream* stream, void* self) {

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
+#include <string>
 
 #include "disk_output.h"
 #include "mivo_dsound.h"
@@ -153,6 +155,16 @@ INSTANTIATE_TEST_SUITE_P(
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwSize = 0; }},
         DescCase{"UnknownFlag", DSERR_INVALIDPARAM,
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= 0x100000; }},
+        DescCase{"InSoftware", DS_OK,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= DSBCAPS_LOCSOFTWARE; }},
+        DescCase{"InHardware", DSERR_UNSUPPORTED,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= DSBCAPS_LOCHARDWARE; }},
+        DescCase{"InHardwareAndSoftware", DSERR_INVALIDPARAM,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) {
+                     d.dwFlags |= DSBCAPS_LOCHARDWARE | DSBCAPS_LOCSOFTWARE;
+                 }},
+        DescCase{"ThreeD", DSERR_UNSUPPORTED,
+                 [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwFlags |= DSBCAPS_CTRL3D; }},
         DescCase{"Smallest", DS_OK,
                  [](DSBUFFERDESC& d, WAVEFORMATEXTENSIBLE&) { d.dwBufferBytes = DSBSIZE_MIN; }},
         DescCase{"TooSmall", DSERR_INVALIDPARAM,
@@ -282,20 +294,313 @@ INSTANTIATE_TEST_SUITE_P(Outputs, PrimaryFormats,
                                     std::to_string(test.param.rate);
                          });
 
-TEST_F(DeviceObjects, VolumeNeedsTheControlAndStaysInRange) {
-    IDirectSoundBuffer* plain = Secondary(0);
-    IDirectSoundBuffer* controlled = Secondary(DSBCAPS_CTRLVOLUME);
-    LONG volume = 1;
-    EXPECT_EQ(plain->GetVolume(&volume), DSERR_CONTROLUNAVAIL);
-    EXPECT_EQ(plain->SetVolume(-600), DSERR_CONTROLUNAVAIL);
-    EXPECT_EQ(controlled->SetVolume(1), DSERR_INVALIDPARAM);
-    EXPECT_EQ(controlled->SetVolume(-10001), DSERR_INVALIDPARAM);
-    ASSERT_EQ(controlled->SetVolume(-600), DS_OK);
-    ASSERT_EQ(controlled->GetVolume(&volume), DS_OK);
-    EXPECT_EQ(volume, -600);
-    plain->Release();
-    controlled->Release();
+// One call on the device, its primary buffer or a secondary buffer made
+// with `flags`, and what it answers; `call` checks what it hands back.
+enum class Target { kDevice, kThePrimary, kSecondary };
+
+struct CallCase {
+    const char* name;
+    Target target;
+    DWORD flags;
+    DWORD level;
+    HRESULT expected;
+    std::function<HRESULT(IDirectSound*, IDirectSoundBuffer*)> call;
+};
+
+void PrintTo(const CallCase& c, std::ostream* out) { *out << c.name; }
+
+class Calls : public DeviceObjects, public ::testing::WithParamInterface<CallCase> {};
+
+TEST_P(Calls, AnswerAsDirectSoundDoes) {
+    const CallCase& c = GetParam();
+    ASSERT_EQ(ds_->SetCooperativeLevel(Window(), c.level), DS_OK);
+    IDirectSoundBuffer* buffer = nullptr;
+    if (c.target != Target::kDevice) {
+        WAVEFORMATEXTENSIBLE format = Pcm(2, 16, 48000);
+        DSBUFFERDESC desc{};
+        desc.dwSize = sizeof desc;
+        desc.dwFlags = c.flags | (c.target == Target::kThePrimary ? DSBCAPS_PRIMARYBUFFER : 0);
+        desc.dwBufferBytes = c.target == Target::kThePrimary ? 0 : 4800;
+        desc.lpwfxFormat = c.target == Target::kThePrimary ? nullptr : &format.Format;
+        ASSERT_EQ(ds_->CreateSoundBuffer(&desc, &buffer, nullptr), DS_OK);
+    }
+    EXPECT_EQ(c.call(ds_, buffer), c.expected);
+    if (buffer != nullptr) {
+        EXPECT_EQ(buffer->Release(), 0u);
+    }
 }
+
+constexpr DWORD kControls = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN;
+constexpr DWORD kAllControls = kControls | DSBCAPS_CTRLFREQUENCY;
+using Buffer = IDirectSoundBuffer*;
+using Device = IDirectSound*;
+
+HRESULT VolumeRoundTrip(Device, Buffer b) {
+    LONG volume = 1;
+    const HRESULT set = b->SetVolume(-600);
+    const HRESULT got = b->GetVolume(&volume);
+    if (set == DS_OK) {
+        EXPECT_EQ(volume, -600);
+    }
+    return set != DS_OK ? set : got;
+}
+
+HRESULT BufferCaps(Device, Buffer b, DWORD flags, DWORD bytes) {
+    DSBCAPS caps{};
+    caps.dwSize = sizeof caps;
+    caps.dwUnlockTransferRate = caps.dwPlayCpuOverhead = 1;
+    const HRESULT got = b->GetCaps(&caps);
+    EXPECT_EQ(caps.dwFlags, flags | DSBCAPS_LOCSOFTWARE);
+    EXPECT_EQ(caps.dwBufferBytes, bytes);
+    EXPECT_EQ(caps.dwSize, sizeof caps);
+    EXPECT_EQ(caps.dwUnlockTransferRate, 0u);
+    EXPECT_EQ(caps.dwPlayCpuOverhead, 0u);
+    return got;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Objects, Calls,
+    ::testing::Values(
+        CallCase{"DeviceCaps", Target::kDevice, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device d, Buffer) {
+                     DSCAPS caps{};
+                     caps.dwSize = sizeof caps;
+                     const HRESULT got = d->GetCaps(&caps);
+                     EXPECT_EQ(caps.dwFlags, 0xF3Fu);  // mono to 16-bit, both kinds; emulated
+                     EXPECT_EQ(caps.dwMinSecondarySampleRate, 100u);
+                     EXPECT_EQ(caps.dwMaxSecondarySampleRate, 200000u);
+                     EXPECT_EQ(caps.dwPrimaryBuffers, 1u);
+                     EXPECT_EQ(caps.dwSize, sizeof caps);
+                     return got;
+                 }},
+        CallCase{"DeviceCapsNull", Target::kDevice, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device d, Buffer) { return d->GetCaps(nullptr); }},
+        CallCase{"DeviceCapsWrongSize", Target::kDevice, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device d, Buffer) {
+                     DSCAPS caps{};
+                     caps.dwSize = sizeof caps - 4;
+                     return d->GetCaps(&caps);
+                 }},
+        CallCase{"DeviceSpeakerConfigNull", Target::kDevice, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device d, Buffer) { return d->GetSpeakerConfig(nullptr); }},
+        CallCase{"DeviceSetSpeakerConfig", Target::kDevice, 0, DSSCL_NORMAL, DSERR_UNSUPPORTED,
+                 [](Device d, Buffer) { return d->SetSpeakerConfig(DSSPEAKER_STEREO); }},
+        CallCase{"DeviceDuplicate", Target::kDevice, 0, DSSCL_NORMAL, DSERR_UNSUPPORTED,
+                 [](Device d, Buffer) {
+                     static int unset = 0;
+                     auto copy = reinterpret_cast<Buffer>(&unset);
+                     const HRESULT got = d->DuplicateSoundBuffer(nullptr, &copy);
+                     EXPECT_EQ(copy, nullptr);
+                     return got;
+                 }},
+        CallCase{"DeviceCompact", Target::kDevice, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device d, Buffer) { return d->Compact(); }},
+        CallCase{"DeviceInitialize", Target::kDevice, 0, DSSCL_NORMAL, DSERR_ALREADYINITIALIZED,
+                 [](Device d, Buffer) { return d->Initialize(nullptr); }},
+        CallCase{"DeviceQueryNull", Target::kDevice, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device d, Buffer) { return d->QueryInterface(kIidDirectSound, nullptr); }},
+        CallCase{"DeviceQueryNotify", Target::kDevice, 0, DSSCL_NORMAL, E_NOINTERFACE,
+                 [](Device d, Buffer) {
+                     void* object = &object;
+                     const HRESULT got = d->QueryInterface(kIidNotify, &object);
+                     EXPECT_EQ(object, nullptr);
+                     return got;
+                 }},
+        CallCase{"PrimaryCaps", Target::kThePrimary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL, DS_OK,
+                 [](Device d, Buffer b) {
+                     // One period of the disk driver's output: 1024 frames.
+                     return BufferCaps(d, b, DSBCAPS_PRIMARYBUFFER | DSBCAPS_CTRLVOLUME, 4096);
+                 }},
+        CallCase{"PrimaryCapsNull", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->GetCaps(nullptr); }},
+        CallCase{"PrimaryCapsWrongSize", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) {
+                     DSBCAPS caps{};
+                     caps.dwSize = sizeof caps + 4;
+                     return b->GetCaps(&caps);
+                 }},
+        CallCase{"PrimaryPosition", Target::kThePrimary, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) {
+                     DWORD play = 4096;
+                     DWORD write = 4096;
+                     const HRESULT got = b->GetCurrentPosition(&play, &write);
+                     EXPECT_LT(play, 4096u);
+                     EXPECT_EQ(play % 4, 0u);
+                     EXPECT_EQ(write, play);
+                     return got;
+                 }},
+        CallCase{"PrimaryVolumeWithoutControl", Target::kThePrimary, 0, DSSCL_NORMAL,
+                 DSERR_CONTROLUNAVAIL, VolumeRoundTrip},
+        CallCase{"PrimaryVolume", Target::kThePrimary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL, DS_OK,
+                 VolumeRoundTrip},
+        CallCase{"PrimaryVolumeAboveMax", Target::kThePrimary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL,
+                 DSERR_INVALIDPARAM, [](Device, Buffer b) { return b->SetVolume(1); }},
+        CallCase{"PrimaryVolumeNull", Target::kThePrimary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL,
+                 DSERR_INVALIDPARAM, [](Device, Buffer b) { return b->GetVolume(nullptr); }},
+        CallCase{"PrimaryPanWithoutControl", Target::kThePrimary, 0, DSSCL_NORMAL,
+                 DSERR_CONTROLUNAVAIL,
+                 [](Device, Buffer b) {
+                     LONG pan = 0;
+                     return b->GetPan(&pan);
+                 }},
+        CallCase{"PrimaryPan", Target::kThePrimary, kControls, DSSCL_NORMAL, DSERR_UNSUPPORTED,
+                 [](Device, Buffer b) {
+                     LONG pan = 0;
+                     return b->GetPan(&pan);
+                 }},
+        CallCase{"PrimaryPanNull", Target::kThePrimary, kControls, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->GetPan(nullptr); }},
+        CallCase{"PrimarySetPanWithoutControl", Target::kThePrimary, 0, DSSCL_NORMAL,
+                 DSERR_CONTROLUNAVAIL, [](Device, Buffer b) { return b->SetPan(0); }},
+        CallCase{"PrimarySetPan", Target::kThePrimary, kControls, DSSCL_NORMAL, DSERR_UNSUPPORTED,
+                 [](Device, Buffer b) { return b->SetPan(0); }},
+        CallCase{"PrimaryFrequency", Target::kThePrimary, kControls, DSSCL_NORMAL,
+                 DSERR_CONTROLUNAVAIL,
+                 [](Device, Buffer b) {
+                     DWORD frequency = 0;
+                     return b->GetFrequency(&frequency);
+                 }},
+        CallCase{"PrimaryFrequencyNull", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->GetFrequency(nullptr); }},
+        CallCase{"PrimarySetFrequency", Target::kThePrimary, kControls, DSSCL_NORMAL,
+                 DSERR_CONTROLUNAVAIL, [](Device, Buffer b) { return b->SetFrequency(44100); }},
+        CallCase{"PrimaryStatus", Target::kThePrimary, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) {
+                     DWORD status = 0;
+                     const HRESULT got = b->GetStatus(&status);
+                     EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+                     return got;
+                 }},
+        CallCase{"PrimaryStatusNull", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->GetStatus(nullptr); }},
+        CallCase{"PrimaryLockBelowWritePrimary", Target::kThePrimary, 0, DSSCL_EXCLUSIVE,
+                 DSERR_PRIOLEVELNEEDED,
+                 [](Device, Buffer b) {
+                     void* p = nullptr;
+                     DWORD n = 0;
+                     return b->Lock(0, 4, &p, &n, nullptr, nullptr, 0);
+                 }},
+        CallCase{"PrimaryLockAtWritePrimary", Target::kThePrimary, 0, DSSCL_WRITEPRIMARY,
+                 DSERR_UNSUPPORTED,
+                 [](Device, Buffer b) {
+                     void* p = nullptr;
+                     DWORD n = 0;
+                     return b->Lock(0, 4, &p, &n, nullptr, nullptr, 0);
+                 }},
+        CallCase{"PrimaryLockNull", Target::kThePrimary, 0, DSSCL_WRITEPRIMARY, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->Lock(0, 4, nullptr, nullptr, nullptr, nullptr, 0); }},
+        CallCase{"PrimaryUnlock", Target::kThePrimary, 0, DSSCL_WRITEPRIMARY, DSERR_INVALIDCALL,
+                 [](Device, Buffer b) { return b->Unlock(nullptr, 0, nullptr, 0); }},
+        CallCase{"PrimaryPlayLooping", Target::kThePrimary, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) { return b->Play(0, 0, DSBPLAY_LOOPING); }},
+        CallCase{"PrimaryPlayOnce", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->Play(0, 0, 0); }},
+        CallCase{"PrimaryPlayReserved", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->Play(1, 0, DSBPLAY_LOOPING); }},
+        CallCase{"PrimaryPlayPriority", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->Play(0, 1, DSBPLAY_LOOPING); }},
+        CallCase{"PrimaryStop", Target::kThePrimary, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) { return b->Stop(); }},
+        CallCase{"PrimarySetPosition", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_INVALIDCALL,
+                 [](Device, Buffer b) { return b->SetCurrentPosition(0); }},
+        CallCase{"PrimaryInitialize", Target::kThePrimary, 0, DSSCL_NORMAL, DSERR_ALREADYINITIALIZED,
+                 [](Device d, Buffer b) { return b->Initialize(d, nullptr); }},
+        CallCase{"PrimaryFormatWithoutValidBits", Target::kThePrimary, 0, DSSCL_PRIORITY, DS_OK,
+                 [](Device, Buffer b) {
+                     WAVEFORMATEXTENSIBLE format = Pcm(2, 16, 48000, true);
+                     format.Samples.wValidBitsPerSample = 0;  // as many as the container
+                     const HRESULT set = b->SetFormat(&format.Format);
+                     WAVEFORMATEXTENSIBLE held{};
+                     EXPECT_EQ(b->GetFormat(&held.Format, sizeof held, nullptr), DS_OK);
+                     EXPECT_EQ(held.Samples.wValidBitsPerSample, 16);
+                     return set;
+                 }},
+        CallCase{"PrimaryFormatNull", Target::kThePrimary, 0, DSSCL_PRIORITY, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->SetFormat(nullptr); }},
+        CallCase{"PrimaryRestoreWhileThere", Target::kThePrimary, 0, DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) { return b->Restore(); }},
+        CallCase{"SecondaryCaps", Target::kSecondary, kAllControls, DSSCL_NORMAL, DS_OK,
+                 [](Device d, Buffer b) { return BufferCaps(d, b, kAllControls, 4800); }},
+        CallCase{"SecondaryCapsNull", Target::kSecondary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->GetCaps(nullptr); }},
+        CallCase{"SecondaryVolumeWithoutControl", Target::kSecondary, 0, DSSCL_NORMAL,
+                 DSERR_CONTROLUNAVAIL, VolumeRoundTrip},
+        CallCase{"SecondaryVolume", Target::kSecondary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL, DS_OK,
+                 VolumeRoundTrip},
+        CallCase{"SecondaryVolumeAboveMax", Target::kSecondary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL,
+                 DSERR_INVALIDPARAM, [](Device, Buffer b) { return b->SetVolume(1); }},
+        CallCase{"SecondaryVolumeBelowMin", Target::kSecondary, DSBCAPS_CTRLVOLUME, DSSCL_NORMAL,
+                 DSERR_INVALIDPARAM, [](Device, Buffer b) { return b->SetVolume(-10001); }},
+        CallCase{"SecondaryPanWithoutControl", Target::kSecondary, DSBCAPS_CTRLFREQUENCY,
+                 DSSCL_NORMAL, DSERR_CONTROLUNAVAIL,
+                 [](Device, Buffer b) {
+                     LONG pan = 1;
+                     return b->GetPan(&pan);
+                 }},
+        CallCase{"SecondaryPan", Target::kSecondary, DSBCAPS_CTRLPAN, DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) {
+                     LONG pan = 1;
+                     const HRESULT got = b->GetPan(&pan);
+                     EXPECT_EQ(pan, 0);
+                     return got;
+                 }},
+        CallCase{"SecondarySetPanWithoutControl", Target::kSecondary, DSBCAPS_CTRLFREQUENCY,
+                 DSSCL_NORMAL, DSERR_CONTROLUNAVAIL, [](Device, Buffer b) { return b->SetPan(0); }},
+        CallCase{"SecondarySetPan", Target::kSecondary, DSBCAPS_CTRLPAN, DSSCL_NORMAL,
+                 DSERR_UNSUPPORTED, [](Device, Buffer b) { return b->SetPan(0); }},
+        CallCase{"SecondaryFrequencyWithoutControl", Target::kSecondary, DSBCAPS_CTRLPAN,
+                 DSSCL_NORMAL, DSERR_CONTROLUNAVAIL,
+                 [](Device, Buffer b) {
+                     DWORD frequency = 0;
+                     return b->GetFrequency(&frequency);
+                 }},
+        CallCase{"SecondaryFrequency", Target::kSecondary, DSBCAPS_CTRLFREQUENCY, DSSCL_NORMAL,
+                 DS_OK,
+                 [](Device, Buffer b) {
+                     DWORD frequency = 0;
+                     const HRESULT got = b->GetFrequency(&frequency);
+                     EXPECT_EQ(frequency, 48000u);
+                     return got;
+                 }},
+        CallCase{"SecondarySetFrequencyWithoutControl", Target::kSecondary, DSBCAPS_CTRLPAN,
+                 DSSCL_NORMAL, DSERR_CONTROLUNAVAIL,
+                 [](Device, Buffer b) { return b->SetFrequency(44100); }},
+        CallCase{"SecondarySetFrequency", Target::kSecondary, DSBCAPS_CTRLFREQUENCY, DSSCL_NORMAL,
+                 DSERR_UNSUPPORTED, [](Device, Buffer b) { return b->SetFrequency(44100); }},
+        CallCase{"SecondaryFormat", Target::kSecondary, 0, DSSCL_PRIORITY, DSERR_INVALIDCALL,
+                 [](Device, Buffer b) {
+                     WAVEFORMATEXTENSIBLE format = Pcm(2, 16, 48000);
+                     return b->SetFormat(&format.Format);
+                 }},
+        CallCase{"SecondaryInitialize", Target::kSecondary, 0, DSSCL_NORMAL,
+                 DSERR_ALREADYINITIALIZED,
+                 [](Device d, Buffer b) { return b->Initialize(d, nullptr); }},
+        CallCase{"SecondaryPlayReserved", Target::kSecondary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->Play(1, 0, 0); }},
+        CallCase{"SecondaryPlayPriorityWithoutDefer", Target::kSecondary, 0, DSSCL_NORMAL,
+                 DSERR_INVALIDPARAM, [](Device, Buffer b) { return b->Play(0, 1, 0); }},
+        CallCase{"SecondaryPlayPriorityDeferred", Target::kSecondary, DSBCAPS_LOCDEFER,
+                 DSSCL_NORMAL, DS_OK,
+                 [](Device, Buffer b) {
+                     const HRESULT got = b->Play(0, 1, DSBPLAY_LOOPING);
+                     DWORD status = 0;
+                     EXPECT_EQ(b->GetStatus(&status), DS_OK);
+                     EXPECT_EQ(status, DSBSTATUS_PLAYING | DSBSTATUS_LOOPING);
+                     return got;
+                 }},
+        CallCase{"SecondaryStatusNull", Target::kSecondary, 0, DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) { return b->GetStatus(nullptr); }},
+        CallCase{"SecondaryNotifyWithoutNull", Target::kSecondary, DSBCAPS_CTRLPOSITIONNOTIFY,
+                 DSSCL_NORMAL, DSERR_INVALIDPARAM,
+                 [](Device, Buffer b) {
+                     IDirectSoundNotify* notify = nullptr;
+                     EXPECT_EQ(b->QueryInterface(kIidNotify, reinterpret_cast<void**>(&notify)),
+                               DS_OK);
+                     const HRESULT got = notify->SetNotificationPositions(1, nullptr);
+                     notify->Release();
+                     return got;
+                 }}),
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST_F(DeviceObjects, LockWrapsIntoASecondRegion) {
     IDirectSoundBuffer* buffer = Secondary(0, 400);

@@ -22,5 +22,6 @@ MIVO_DSOUND_BACKEND=pulse timeout -k 5 30 "$play" --no-fallback --tone 1000 --se
 sleep 1
 private_pulse_capture_stop
 
-# mivo-play's tone: half of full scale, both channels, 2 s.
-python3 "$checker" "$work/capture.raw" --hertz 1000 --amplitude 16383 --seconds 2
+# mivo-play's tone: half of full scale, both channels, 2 s, all of it: closing
+# the device plays out what the server holds.
+python3 "$checker" "$work/capture.raw" --hertz 1000 --amplitude 16383 --seconds 2 --within 0.006

@@ -2,10 +2,14 @@
 // with the cursors and events checked against what the output received.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "disk_output.h"
+#include "mivo_dsound_hooks.h"
+#include "platform/platform.h"
 
 namespace device_test {
 namespace {
@@ -124,13 +128,28 @@ TEST_F(Streaming, RefilledSineArrivesWholeInOrderWithOneEventPerBlock) {
     }
 }
 
+// Between rounds nothing is due: the pacing idles, which is no stall of
+// the process however long it lasts.
 TEST_F(Streaming, EachStopSignalsTheStopEventOnce) {
+    IMivoDeviceHooks* hooks = nullptr;
+    ASSERT_EQ(
+        sound_->DirectSound->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)),
+        DS_OK);
     for (int round = 0; round < 3; ++round) {
         ASSERT_EQ(sound_->PlayStreamingBuffer(), 1);
         blockEvent_.Take(200);
         ASSERT_EQ(sound_->StopStreamingBuffer(), 1);
         EXPECT_EQ(stopEvent_.Take(100), 1u) << "round " << round;
+        // Once the pacing has seen the stop (it looks at least every 200 ms).
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        DWORD before = 0;
+        DWORD after = 0;
+        ASSERT_EQ(hooks->GetSkippedStalls(&before), DS_OK);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_EQ(hooks->GetSkippedStalls(&after), DS_OK);
+        EXPECT_EQ(after, before) << "an idle spell taken for a stall, round " << round;
     }
+    hooks->Release();
     // Stopping a stopped buffer stops nothing.
     ASSERT_EQ(sound_->StopStreamingBuffer(), 1);
     EXPECT_EQ(stopEvent_.Take(50), 0u);

@@ -22,6 +22,9 @@ def main():
     parser.add_argument("--max-gaps", type=int, default=-1)
     # A capture of part of a tone (an output that came or went meanwhile).
     parser.add_argument("--at-least", action="store_true")
+    # How close the tone's length less its gaps must come to --seconds: a
+    # tone played whole to its end, however often the server ran dry.
+    parser.add_argument("--within", type=float)
     args = parser.parse_args()
 
     data = open(args.capture, "rb").read()
@@ -76,6 +79,21 @@ def main():
     print("gaps: %d%s" % (gaps, (" at " + ", ".join(where[:10]) + " s") if where else ""))
     if 0 <= args.max_gaps < gaps:
         failures.append("%d gaps" % gaps)
+
+    # Sounding frames: from the first loud one to the last, less every run
+    # of a millisecond or more of near silence. The fades at the ends fall
+    # short of loud for under a millisecond each.
+    silent, run = 0, 0
+    for i in range(first, last + 1):
+        run = run + 1 if abs(left[i]) < quiet else 0
+        if run == RATE // 1000:
+            silent += run
+        elif run > RATE // 1000:
+            silent += 1
+    played = (last - first + 1 - silent) / RATE
+    print("sounding for %.4f s" % played)
+    if args.within is not None and abs(played - args.seconds) > args.within:
+        failures.append("sounded %.4f s, not %.4f s within %.4f s" % (played, args.seconds, args.within))
 
     for failure in failures:
         print("FAIL: " + failure)

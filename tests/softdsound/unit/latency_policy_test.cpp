@@ -64,6 +64,7 @@ TEST_P(LatencyTarget, FollowsUnderflowsAndQuietSpells) {
         ASSERT_TRUE(output->Latency(latency));
         EXPECT_EQ(latency.targetFrames, step.targetFrames)
             << "at " << atMs << " ms" << (step.underflow ? ", after an underflow" : "");
+        EXPECT_EQ(latency.reportedFrames, step.targetFrames);
     }
 }
 
@@ -86,15 +87,16 @@ INSTANTIATE_TEST_SUITE_P(
                      {1000, true, 7290},
                      {1000, true, 9600},
                      {1000, true, 9600}}},
-        // Last underflow at 2 s: a step back at 32 s, the next at 62 s, and
-        // none below the floor.
+        // Last underflow at 2 s: a step back at 32 s (not a step before),
+        // the next at 62 s, and none below the floor.
         LatencyCase{"StepsBackOncePerQuietSpellDownToTheFloor",
                     nullptr,
                     48000,
                     {{1000, true, 1440},
                      {1000, true, 2160},
-                     {29000, false, 2160},
-                     {2000, false, 1440},
+                     {29900, false, 2160},
+                     {100, false, 1440},
+                     {1900, false, 1440},
                      {28000, false, 1440},
                      {2000, false, 960},
                      {90000, false, 960}}},

@@ -158,6 +158,9 @@ TEST(Mixing, EverySampleWidthConvertsToTheNearestStep) {
     }
 }
 
+WaveLayout Plain(int channels) { return Layout(channels, 16, 48000, DefaultChannelMask(channels)); }
+const WaveLayout kSevenOne = Layout(8, 16, 48000, 0x63F);
+
 struct RouteCase {
     const char* name;
     WaveLayout out;
@@ -185,6 +188,16 @@ TEST(Mixing, ChannelsLandOnTheSpeakersTheirMasksName) {
          Layout(2, 16, 48000, 0x3),
          Layout(3, 16, 48000, 0xFFFFFFFF),
          {{0}, {1}, {}}},
+        // Plain formats name their speakers in SDL's orders for their
+        // counts; on 7.1 (FL FR FC LFE BL BR SL SR) each finds its own.
+        {"PlainMono", kSevenOne, Plain(1), {{2}}},
+        {"PlainStereo", kSevenOne, Plain(2), {{0}, {1}}},
+        {"PlainThree", kSevenOne, Plain(3), {{0}, {1}, {3}}},
+        {"PlainFour", kSevenOne, Plain(4), {{0}, {1}, {4}, {5}}},
+        {"PlainFive", kSevenOne, Plain(5), {{0}, {1}, {3}, {4}, {5}}},
+        {"PlainSix", kSevenOne, Plain(6), {{0}, {1}, {2}, {3}, {4}, {5}}},
+        {"PlainSeven", kSevenOne, Plain(7), {{0}, {1}, {2}, {3}, {}, {6}, {7}}},
+        {"PlainEight", kSevenOne, Plain(8), {{0}, {1}, {2}, {3}, {4}, {5}, {6}, {7}}},
     };
     constexpr size_t kFrames = 480;
     for (const RouteCase& c : cases) {
