@@ -142,19 +142,10 @@ echo "sink: $(sample_formats sinks)"
 case " $contenders " in
     *" wine "*)
         step "Wine prefix"
-        export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            rm -rf "$WINEPREFIX"
-            timeout -k 5 180 wineboot -i >"$work_dir/wineboot.log" 2>&1 ||
-                { cat "$work_dir/wineboot.log"; fail "wineboot"; }
-        fi
-        # A server of our own, so that it is this script's to stop.
-        timeout -k 5 20 wineserver -k >/dev/null 2>&1
-        timeout -k 5 30 wineserver -w >/dev/null 2>&1
-        wineserver -f -p >"$work_dir/wineserver.log" 2>&1 &
-        wineserver_pid=$!
-        sleep 0.5
-        kill -0 "$wineserver_pid" 2>/dev/null || { cat "$work_dir/wineserver.log"; fail "wineserver"; }
+        # shellcheck source=scripts/wine-prefix.sh
+        source "$source_dir/scripts/wine-prefix.sh"
+        wine_prefix_start "$work_dir" || fail "Wine prefix"
+        wineserver_pid=$WINESERVER_PID
         ;;
 esac
 
