@@ -90,12 +90,12 @@ check_dll() {
     imports=$(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' "$table")
     echo "$imports" | sed 's/^/  /'
     [ -n "$imports" ] || fail "no import table read"
-    if echo "$imports" | grep -qi '^dsound\.dll$'; then
+    if grep -qi '^dsound\.dll$' <<<"$imports"; then
         fail "$name imports dsound.dll; it must bind it at run time"
     fi
     # The mingw-w64 runtime DLLs (libstdc++-6, libgcc_s_seh-1,
     # libwinpthread-1) are all named lib*; system DLLs never are.
-    if echo "$imports" | grep -qi -e '^lib' -e 'stdc++' -e 'gcc' -e 'pthread'; then
+    if grep -qi -e '^lib' -e 'stdc++' -e 'gcc' -e 'pthread' <<<"$imports"; then
         fail "$name needs a C++ runtime DLL"
     fi
     echo "ok: no dsound.dll, only system DLLs"
@@ -111,7 +111,9 @@ check_dll() {
     [ -z "$strays" ] || fail "exports beyond CdsObject's members: $strays"
     for member in 'CdsObject::CdsObject(HWND__\*, _GUID const\*)' 'CdsObject::~CdsObject()' \
         'CdsObject::operator=(CdsObject const&)' 'CdsObject::PlayStreamingBuffer()'; do
-        echo "$demangled" | grep -q "^$member\$" || fail "$member is not exported"
+        # A here-string, not a pipe: grep -q stops reading at the first match,
+        # and under pipefail the writer it leaves behind fails the check.
+        grep -q "^$member\$" <<<"$demangled" || fail "$member is not exported"
     done
     echo "ok: $(echo "$exports" | wc -l) exports, all CdsObject members"
 
@@ -155,7 +157,7 @@ timeout -k 5 300 cmake --build "$client_build" || fail "client build"
 client_imports=$(timeout -k 5 60 "$triple-objdump" -p "$client_build/mivo-wine-client.exe" |
     sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p')
 echo "client imports: $(echo "$client_imports" | tr '\n' ' ')"
-echo "$client_imports" | grep -qx 'mivo.dll' || fail "the client does not import mivo.dll"
+grep -qx 'mivo.dll' <<<"$client_imports" || fail "the client does not import mivo.dll"
 rm -rf "$run"
 mkdir -p "$run"
 cp "$dll" "$client_build/mivo-wine-client.exe" "$run/"
