@@ -104,7 +104,7 @@ void TestBackend::Play(uint64_t frames) {
             if (!output->started_) continue;
             output->policy_.Quiet(NowNs());
             output->target_.Pace(NowNs());
-            scratch_.resize(step * OutputFrameBytes(output->format_));
+            scratch_.resize(size_t{step} * OutputFrameBytes(output->format_));
             output->target_.Render(scratch_.data(), step, NowNs());
             if (!settings_.keepPlayed) continue;
             std::vector<uint8_t>& played = played_[output->name_];

@@ -141,7 +141,7 @@ TEST(SharedEngine, DevicesOnAnOutputShareOneStreamAndOneMix) {
 TEST(SharedEngine, OneRestoreReopensALostOutputForEveryDeviceOnIt) {
     auto backend = std::make_shared<TestBackend>();
     std::vector<std::unique_ptr<Client>> clients;
-    for (int16_t level : {1000, 2000, 4000}) {
+    for (const int16_t level : {int16_t{1000}, int16_t{2000}, int16_t{4000}}) {
         clients.push_back(std::make_unique<Client>(backend, "", level));
     }
     backend->Play(kBlockFrames);
@@ -173,7 +173,8 @@ TEST(SharedEngine, DevicesComeAndGoFromAnotherThreadWhileTheEngineMixes) {
         for (int i = 0; i < 20; ++i) Client passing(backend, "", 2000);
     });
     uint64_t played = 0;
-    for (; played < 200 * kBlockFrames; played += kBlockFrames / 2) backend->Play(kBlockFrames / 2);
+    for (; played < uint64_t{200} * kBlockFrames; played += kBlockFrames / 2)
+        backend->Play(kBlockFrames / 2);
     joiner.join();
     EXPECT_EQ(backend->Opens(), 1u);
     EXPECT_EQ(steady.block.Take(), played / kBlockFrames);
