@@ -12,6 +12,14 @@
 #   private_pulse_capture_stop                     # after letting the tail through
 #   private_pulse_stop                             # also ends a capture still running
 #
+# Optional, read at start:
+#   PRIVATE_PULSE_SHM=yes        shared memory (memfd) between clients and the
+#                                server, as desktops run it; by default (no)
+#                                every sample goes over the socket
+#   PRIVATE_PULSE_SINK_ARGS      more arguments to the null sink's module
+#                                ("format=float32le", say)
+#   PRIVATE_PULSE_CAPTURE_FORMAT the capture's sample format (default s16le)
+#
 # Needs: pulseaudio pulseaudio-utils (pactl, parec).
 
 private_pulse_start() {
@@ -21,9 +29,11 @@ private_pulse_start() {
     export XDG_RUNTIME_DIR="$work/xdg"
     export PULSE_SERVER="unix:$work/xdg/pulse/native"
     mkdir -p -m 700 "$XDG_RUNTIME_DIR" "$work/pahome"
+    local disable_shm=yes
+    [ "${PRIVATE_PULSE_SHM:-no}" = yes ] && disable_shm=no
     HOME="$work/pahome" pulseaudio -n --daemonize=no --exit-idle-time=-1 --disallow-exit \
-        --system=false --disable-shm=yes --log-target="file:$work/pulse.log" \
-        --load="module-null-sink sink_name=$PRIVATE_PULSE_SINK rate=48000 channels=2 norewinds=1" \
+        --system=false --disable-shm="$disable_shm" --log-target="file:$work/pulse.log" \
+        --load="module-null-sink sink_name=$PRIVATE_PULSE_SINK rate=48000 channels=2 norewinds=1 ${PRIVATE_PULSE_SINK_ARGS:-}" \
         --load="module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/pulse/native" \
         >/dev/null 2>&1 &
     PRIVATE_PULSE_PID=$!
@@ -48,13 +58,14 @@ private_pulse_start_temp() {
 }
 
 # Records the monitor of SINK (default: the server's first sink) as raw
-# s16le 48 kHz stereo into FILE, in the background, and returns once the
-# file has data (1 if it never does). Several captures may run at once.
+# 48 kHz stereo (s16le, or PRIVATE_PULSE_CAPTURE_FORMAT) into FILE, in the
+# background, and returns once the file has data (1 if it never does).
+# Several captures may run at once.
 private_pulse_capture() {
     local file="$1" sink="${2:-$PRIVATE_PULSE_SINK}"
     rm -f "$file"
-    parec --latency-msec=20 -d "$sink.monitor" --format=s16le --rate=48000 \
-        --channels=2 --raw >"$file" 2>"$PRIVATE_PULSE_WORK/parec.log" &
+    parec --latency-msec=20 -d "$sink.monitor" --format="${PRIVATE_PULSE_CAPTURE_FORMAT:-s16le}" \
+        --rate=48000 --channels=2 --raw >"$file" 2>"$PRIVATE_PULSE_WORK/parec.log" &
     local recorder=$!
     PRIVATE_PULSE_RECORDERS="${PRIVATE_PULSE_RECORDERS:-} $recorder"
     local tries=0

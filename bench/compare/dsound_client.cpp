@@ -1,17 +1,23 @@
 // The DirectSound contender: a CdsObject client that streams the workload
-// through one four-block looping buffer, refilling each block when the block
-// event says it has played. Built twice from this source: for Linux over
-// mivo's own software device, and for Windows against mivo.dll, which Wine's
-// DirectSound then serves.
+// through one four-block looping buffer per stream, refilling each block
+// when the block event says it has played. One thread serves every stream,
+// waiting on all their events at once. Built twice from this source: for
+// Linux over mivo's own software device, and for Windows against mivo.dll,
+// which Wine's DirectSound then serves.
 //
-//   mivo-compare-client BLOCK_MS SECONDS LOG_FILE
+//   mivo-compare-client BLOCK_MS SECONDS LOG_FILE [STREAMS]
 //
-// Exit status 0 when the run streamed to its end; the log holds the timings.
+// Exit status 0 when the run streamed to its end; the log holds the timings
+// (of stream 0, the one with the tone) and the events of every stream.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "dsound_stream.h"
 #include "mivo.h"
 #include "output_latency_probe.h"
 #include "platform_shim.h"
@@ -32,123 +38,89 @@ constexpr const char* kContender = "mivo";
 // reaches it.
 constexpr int kEventWaitMs = 2000;
 
-bool FillBlock(CdsObject& sound, uint32_t block, uint32_t blockBytes, Tone& tone, bool silent) {
-    void* data = nullptr;
-    uint32_t bytes = 0;
-    if (sound.LockStreamingBuffer(block, &data, &bytes) != 1 || data == nullptr ||
-        bytes != blockBytes) {
-        return false;
-    }
-    if (silent) {
-        Tone::Silence(data, bytes / kFrameBytes);
-    } else {
-        tone.Write(static_cast<int16_t*>(data), bytes / kFrameBytes);
-    }
-    return sound.UnlockStreamingBuffer(block) == 1;
+using Streams = std::vector<std::unique_ptr<DsoundStream>>;
+
+uint32_t FewestDone(const Streams& streams) {
+    uint32_t fewest = streams.front()->Done();
+    for (const auto& s : streams) fewest = std::min(fewest, s->Done());
+    return fewest;
 }
 
-// Streams until `toneBlocks` blocks of tone and the silent tail have played.
-void Stream(CdsObject& sound, ClientEvent& blockEvent, uint32_t blockBytes, uint32_t toneBlocks,
-            Tone& tone, RunLog& log) {
-    OutputLatencyProbe outputLatency(sound, log);
-    const uint32_t bufferBytes = blockBytes * kBlocksPerBuffer;
-    const uint32_t lastBlock = toneBlocks + kTailBlocks;
-    uint32_t written = kBlocksPerBuffer;  // blocks handed over, tone or silence
-    uint32_t done = 0;                    // blocks seen played
-    uint32_t nextRefill = 0;              // buffer slot of the oldest unplayed block
+// Streams until every stream has played its blocks of tone (or silence)
+// and the silent tail.
+void Stream(Streams& streams, EventSet& events, uint32_t blockFrames, uint32_t toneBlocks,
+            RunLog& log) {
+    DsoundStream& marked = *streams.front();
+    OutputLatencyProbe outputLatency(marked.Sound(), log);
 
     // Twice the run's length and then some: a device that plays far more
     // slowly than real time (or skips whole buffers) ends the run here.
-    const int64_t blockNs = int64_t{blockBytes / kFrameBytes} * 1000000000 / kRate;
-    const int64_t boundNs = 2 * int64_t{lastBlock} * blockNs + int64_t{5000000000};
+    const int64_t blockNs = int64_t{blockFrames} * 1000000000 / kRate;
+    const int64_t boundNs = 2 * int64_t{toneBlocks + kTailBlocks} * blockNs + int64_t{5000000000};
 
+    uint64_t seen = 0;  // block events of streams with blocks still to play
+    log.Events(static_cast<uint32_t>(streams.size()), seen);
     log.Cpu().Start();
     const int64_t started = NowNs();
     log.PlayStarted(started);
-    if (sound.PlayStreamingBuffer() != 1) {
-        log.Failure("PlayStreamingBuffer");
-        return;
+    for (const auto& s : streams) {
+        if (!s->Play(log)) return;
     }
-    while (done < lastBlock) {
-        if (!blockEvent.Wait(kEventWaitMs)) {
-            log.Failure("no block event within 2 s after block " + std::to_string(done));
+    size_t playing = streams.size();  // streams with blocks still to play
+    std::vector<size_t> ready;
+    ready.reserve(streams.size());
+    bool failed = false;
+    while (playing > 0 && !failed) {
+        if (!events.Wait(kEventWaitMs, ready)) {
+            log.Failure("no block event within 2 s after block " + std::to_string(marked.Done()));
             break;
         }
         const int64_t woke = NowNs();
         if (woke - started > boundNs) {
-            log.Failure("far slower than real time: " + std::to_string(done) + " blocks played");
+            log.Failure("far slower than real time: " + std::to_string(FewestDone(streams)) +
+                        " blocks played");
             break;
         }
-        uint32_t play = 0;
-        if (sound.GetStreamingBufferPositions(&play, nullptr) != 1 || play >= bufferBytes) {
-            log.Failure("GetStreamingBufferPositions");
-            break;
-        }
-        // All blocks share the one event and two block ends can arrive as one
-        // wake-up, so the play cursor tells which blocks are done: every slot
-        // from the oldest unplayed one up to the one now playing.
-        const uint32_t playing = play / blockBytes;
-        const uint32_t finished = (playing + kBlocksPerBuffer - nextRefill) % kBlocksPerBuffer;
-        const int64_t intoBlock = play - playing * blockBytes;
-        if (finished == 0) log.EmptyWake(woke);
-        for (uint32_t k = 0; k < finished && done < lastBlock; ++k) {
-            ++done;
-            // How far the cursor is past this block's end when the client runs.
-            log.BlockDone(done, woke, intoBlock + int64_t{finished - 1 - k} * blockBytes);
-            const bool silent = written >= toneBlocks;
-            if (!FillBlock(sound, nextRefill + 1, blockBytes, tone, silent)) {
-                log.Failure("refill of block " + std::to_string(nextRefill + 1));
+        for (const size_t i : ready) {
+            DsoundStream& s = *streams[i];
+            // A finished stream loops silence until every stream is done.
+            if (s.Finished()) continue;
+            ++seen;
+            if (!s.Serve(woke, log, i == 0)) {
+                failed = true;
+                break;
             }
-            ++written;
-            nextRefill = (nextRefill + 1) % kBlocksPerBuffer;
+            if (s.Finished()) --playing;
         }
         // After the refills, so that a slow reading delays no block.
         outputLatency.Sample(woke);
     }
     log.PlayEnded(NowNs());
     log.Cpu().Stop();
+    log.Events(static_cast<uint32_t>(streams.size()), seen);
 }
 
-int Run(uint32_t blockFrames, uint32_t toneBlocks, const std::string& logPath) {
-    const uint32_t blockBytes = blockFrames * kFrameBytes;
-    RunLog log(kContender, blockFrames, toneBlocks);
-
-    ClientEvent blockEvent;
-    ClientEvent stopEvent;
-    if (!blockEvent.Valid() || !stopEvent.Valid()) {
-        std::fprintf(stderr, "cannot create the events\n");
-        return 1;
-    }
+int Run(const RunArguments& args) {
+    const uint32_t blockBytes = args.blockFrames * kFrameBytes;
+    RunLog log(kContender, args.blockFrames, args.toneBlocks);
     int status = 0;
     {
-        CdsObject sound(ClientWindow(), nullptr);
-        if (sound.InitializationSuccessful() != 1) {
-            std::fprintf(stderr, "the sound device did not open (status %d)\n", sound.InitStatus);
-            return 1;
+        Streams streams;
+        EventSet events;
+        for (uint32_t i = 0; i < args.streams; ++i) {
+            const std::string name = args.streams > 1 ? "stream " + std::to_string(i) + ": " : "";
+            streams.push_back(
+                std::make_unique<DsoundStream>(blockBytes, args.toneBlocks, i == 0, name));
+            if (!streams.back()->Open()) return 1;
+            events.Add(streams.back()->BlockEvent());
         }
-        if (sound.SetApplicationMode(CdsModePriority) != 1 ||
-            sound.CreatePrimaryBuffer(kChannels, 16, 16, kRate, 0) != 1 ||
-            sound.CreateStreamingBuffer(blockBytes * kBlocksPerBuffer, blockBytes,
-                                        blockEvent.Handle(), stopEvent.Handle(), kChannels, 16, 16,
-                                        kRate, 0) != 1) {
-            std::fprintf(stderr, "cannot set up the streaming buffer\n");
-            return 1;
-        }
-        Tone tone;
-        for (uint32_t block = 1; block <= kBlocksPerBuffer; ++block) {
-            if (!FillBlock(sound, block, blockBytes, tone, false)) {
-                std::fprintf(stderr, "cannot fill block %u\n", block);
-                return 1;
-            }
-        }
-        Stream(sound, blockEvent, blockBytes, toneBlocks, tone, log);
-        if (sound.StopStreamingBuffer() != 1) {
-            log.Failure("StopStreamingBuffer");
-            status = 1;
+        Stream(streams, events, args.blockFrames, args.toneBlocks, log);
+        for (const auto& s : streams) {
+            if (!s->Stop(log)) status = 1;
         }
     }
-    if (!log.Write(logPath)) {
-        std::fprintf(stderr, "cannot write %s\n", logPath.c_str());
+    if (!log.Write(args.log)) {
+        std::fprintf(stderr, "cannot write %s\n", args.log);
         return 1;
     }
     return status;
@@ -159,5 +131,5 @@ int Run(uint32_t blockFrames, uint32_t toneBlocks, const std::string& logPath) {
 int main(int argc, char** argv) {
     compare::RunArguments args;
     if (!compare::ParseRunArguments(argc, argv, args)) return 2;
-    return Run(args.blockFrames, args.toneBlocks, args.log);
+    return Run(args);
 }

@@ -38,6 +38,29 @@ bool ClientEvent::Wait(int timeoutMs) {
     return ::read(fd, &count, sizeof count) == static_cast<ssize_t>(sizeof count);
 }
 
+void EventSet::Add(const ClientEvent& event) {
+    fds_.push_back({static_cast<int>(reinterpret_cast<intptr_t>(event.Handle())), POLLIN, 0});
+}
+
+bool EventSet::Wait(int timeoutMs, std::vector<size_t>& ready) {
+    ready.clear();
+    int got = 0;
+    do {
+        got = ::poll(fds_.data(), fds_.size(), timeoutMs);
+    } while (got < 0 && errno == EINTR);
+    if (got <= 0) return false;
+    for (size_t i = 0; i < fds_.size(); ++i) {
+        if ((fds_[i].revents & POLLIN) == 0) continue;
+        // The counter holds every signal since the last read; like an
+        // auto-reset event, they count as one.
+        uint64_t count = 0;
+        if (::read(fds_[i].fd, &count, sizeof count) == static_cast<ssize_t>(sizeof count)) {
+            ready.push_back(i);
+        }
+    }
+    return !ready.empty();
+}
+
 HWND ClientWindow() { return reinterpret_cast<HWND>(static_cast<intptr_t>(1)); }
 
 int64_t NowNs() {

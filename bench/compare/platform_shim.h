@@ -3,10 +3,16 @@
 // of the Linux process that Wine runs, seen through drive Z:).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "mivo.h"
+
+#if !defined(_WIN32)
+#include <poll.h>
+#endif
 
 namespace compare {
 
@@ -25,6 +31,25 @@ public:
 
 private:
     HANDLE handle_ = nullptr;
+};
+
+// The block events of several streams, waited on together by one thread.
+class EventSet {
+public:
+    // The event must outlive the set; its index is the order of adding.
+    void Add(const ClientEvent& event);
+    // Waits up to `timeoutMs` for any event and fills `ready` with the
+    // index of every event found signalled (each signal consumed); false
+    // when none came.
+    bool Wait(int timeoutMs, std::vector<size_t>& ready);
+
+private:
+#if defined(_WIN32)
+    std::vector<HANDLE> handles_;
+    size_t blockingGroup_ = 0;
+#else
+    std::vector<pollfd> fds_;
+#endif
 };
 
 // A window handle for the device: any non-null value on Linux, a

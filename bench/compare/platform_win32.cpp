@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 
 #include "platform_shim.h"
@@ -17,6 +18,54 @@ bool ClientEvent::Valid() const { return handle_ != nullptr; }
 
 bool ClientEvent::Wait(int timeoutMs) {
     return WaitForSingleObject(handle_, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+}
+
+namespace {
+
+// One wait takes at most this many handles.
+constexpr size_t kGroup = MAXIMUM_WAIT_OBJECTS;
+
+// Adds to `ready` every signalled event of group `group`, waiting up to
+// `timeoutMs` for the first. WaitForMultipleObjects reports (and resets)
+// the lowest signalled one only, so the rest of the group is asked again.
+void Collect(const std::vector<HANDLE>& handles, size_t group, DWORD timeoutMs,
+             std::vector<size_t>& ready) {
+    size_t from = group * kGroup;
+    const size_t end = std::min(from + kGroup, handles.size());
+    DWORD timeout = timeoutMs;
+    while (from < end) {
+        const auto count = static_cast<DWORD>(end - from);
+        const DWORD got = WaitForMultipleObjects(count, &handles[from], FALSE, timeout);
+        if (got >= WAIT_OBJECT_0 + count) return;  // timed out, failed or abandoned
+        ready.push_back(from + (got - WAIT_OBJECT_0));
+        from += got - WAIT_OBJECT_0 + 1;
+        timeout = 0;
+    }
+}
+
+}  // namespace
+
+void EventSet::Add(const ClientEvent& event) { handles_.push_back(event.Handle()); }
+
+bool EventSet::Wait(int timeoutMs, std::vector<size_t>& ready) {
+    ready.clear();
+    const size_t groups = (handles_.size() + kGroup - 1) / kGroup;
+    if (groups == 0) return false;
+    if (groups > 1) {
+        for (size_t g = 0; g < groups; ++g) Collect(handles_, g, 0, ready);
+        if (!ready.empty()) return true;
+    }
+    // One thread can block on one group only; the others are looked at once
+    // it wakes. Every stream runs at one rate, so a stream of another group
+    // waits a block at most, and the blocking group takes turns.
+    const size_t blocking = blockingGroup_;
+    blockingGroup_ = (blockingGroup_ + 1) % groups;
+    Collect(handles_, blocking, static_cast<DWORD>(timeoutMs), ready);
+    if (ready.empty()) return false;
+    for (size_t g = 0; g < groups; ++g) {
+        if (g != blocking) Collect(handles_, g, 0, ready);
+    }
+    return true;
 }
 
 HWND ClientWindow() {

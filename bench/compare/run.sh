@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# One streaming workload three ways, on one private PulseAudio null sink, and
-# one table comparing them:
+# One streaming workload three ways, on one private null sink (PulseAudio, or
+# PipeWire through its pulse server), and one table comparing them:
 #   mivo  the Linux client of CdsObject over mivo's software device
 #         (libmivo-dsound.so, on libpulse)
 #   wine  the same client built for Windows against mivo.dll, run under
@@ -14,15 +14,26 @@
 # is sampled. See README.md beside this script for what each figure means.
 #
 #   bench/compare/run.sh [--quick] [--seconds N] [--blocks "2.5 5 10 20"]
-#                        [--work-dir DIR] [--windows-build DIR] [--mivo-env "VAR=VALUE ..."]
-#                        [--contenders "mivo wine sdl2"] [--stall MS]
-#                        [--stall-for S]
+#                        [--streams "1 8 32"] [--server pulseaudio|pipewire]
+#                        [--no-shm] [--work-dir DIR] [--windows-build DIR]
+#                        [--mivo-env "VAR=VALUE ..."] [--contenders "mivo wine sdl2"]
+#                        [--stall MS] [--stall-for S]
 #
 # --quick          8 s per run instead of 30, 3 s of them past the settling
 #                  time (also MIVO_COMPARE_SECONDS=N)
 # --seconds N      seconds of tone per run
 # --blocks LIST    block lengths in ms, whole frames at 48 kHz (default
-#                  "2.5 5 10 20")
+#                  "2.5 5 10 20"; "10" with --streams)
+# --streams LIST   numbers of streams played at once by one process: N
+#                  CdsObjects served by one client thread, or N SDL2
+#                  devices; stream 0 carries the tone, the others silence.
+#                  Another table: CPU, events and stream 0's gaps per run
+# --server KIND    pulseaudio (default) or pipewire (pipewire, wireplumber
+#                  and pipewire-pulse; every contender plays through the
+#                  pulse server, SDL2 included)
+# --no-shm         PulseAudio without shared memory: every sample over the
+#                  socket (by default clients and server share memory, as
+#                  on desktops; PipeWire's pulse server never does)
 # --work-dir DIR   builds, Wine prefix, captures and logs (default build/compare)
 # --windows-build  the mingw-w64 build of mivo.dll and the Windows client
 #                  (default build/windows, configured with the windows preset
@@ -55,11 +66,18 @@ mivo_env=""
 contenders=""
 stall_ms=0
 stall_for=0
+streams=""
+server=pulseaudio
+shm=yes
+blocks_given=0
 while [ $# -gt 0 ]; do
     case "$1" in
         --quick) seconds=8; shift ;;
         --seconds) seconds="$2"; shift 2 ;;
-        --blocks) blocks="$2"; shift 2 ;;
+        --blocks) blocks="$2"; blocks_given=1; shift 2 ;;
+        --streams) streams="$2"; shift 2 ;;
+        --server) server="$2"; shift 2 ;;
+        --no-shm) shm=no; shift ;;
         --work-dir) work_dir="$2"; shift 2 ;;
         --windows-build) windows_build="$2"; shift 2 ;;
         --mivo-env) mivo_env="$2"; shift 2 ;;
@@ -81,6 +99,12 @@ done
 for who in $contenders; do
     case "$who" in mivo | wine | sdl2) ;; *) echo "unknown contender: $who" >&2; exit 2 ;; esac
 done
+for n in $streams; do
+    case "$n" in '' | *[!0-9]*) echo "--streams takes whole numbers" >&2; exit 2 ;; esac
+    if [ "$n" -lt 1 ] || [ "$n" -gt 256 ]; then echo "--streams: 1 to 256 streams" >&2; exit 2; fi
+done
+[ -n "$streams" ] && [ "$blocks_given" -eq 0 ] && blocks=10
+case "$server" in pulseaudio | pipewire) ;; *) echo "--server: pulseaudio or pipewire" >&2; exit 2 ;; esac
 mkdir -p "$work_dir"
 work_dir="$(cd "$work_dir" && pwd)"
 
@@ -93,7 +117,9 @@ results="$work_dir/results"
 triple=x86_64-w64-mingw32
 
 step "tools"
-for tool in cmake ninja pulseaudio pactl parec timeout; do
+server_tools="pulseaudio"
+[ "$server" = pipewire ] && server_tools="pipewire wireplumber pw-dump"
+for tool in cmake ninja pactl parec timeout $server_tools; do
     command -v "$tool" >/dev/null 2>&1 || fail "$tool is missing (scripts/setup.sh installs it)"
 done
 with_wine=1
@@ -103,48 +129,26 @@ for tool in "$triple-g++-posix" wine wineboot wineserver; do
         with_wine=0
     fi
 done
-echo "runs of $seconds s, blocks of $blocks ms${mivo_env:+; mivo runs with $mivo_env}"
+echo "runs of $seconds s, blocks of $blocks ms${streams:+, $streams streams at once}${mivo_env:+; mivo runs with $mivo_env}"
+[ "$server" = pipewire ] && [ "$shm" = no ] &&
+    echo "--no-shm changes nothing on PipeWire: its pulse server shares no memory with clients"
 [ "$stall_ms" -gt 0 ] && echo "each contender frozen for $stall_ms ms every 3 s$([ "$stall_for" -gt 0 ] && echo " of its first $stall_for s")"
 
+# shellcheck source=bench/compare/build_programs.sh
+source "$source_dir/bench/compare/build_programs.sh"
 step "build the Linux programs ($host_build)"
-cd "$source_dir" || exit 1
-if [ ! -f "$host_build/build.ninja" ]; then
-    timeout -k 5 300 cmake --preset release -B "$host_build" -DMIVO_BUILD_TESTS=OFF \
-        >"$work_dir/host-configure.log" 2>&1 || { cat "$work_dir/host-configure.log"; fail "configure"; }
-fi
-timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-client mivo-compare-report \
-    mivo-compare-wake-probe \
-    >"$work_dir/host-build.log" 2>&1 || { tail -50 "$work_dir/host-build.log"; fail "build"; }
+build_linux_programs
 bin="$host_build/bin"
-timeout -k 5 60 "$bin/mivo-compare-report" --self-check || fail "the capture analysis misjudges known faults"
-# The software device, and the bare SDL2 program, exist only where SDL2 does.
-timeout -k 5 900 cmake --build "$host_build" --target mivo-dsound >>"$work_dir/host-build.log" 2>&1 ||
-    fail "the software device (libmivo-dsound.so) did not build; see $work_dir/host-build.log"
-timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-sdl >>"$work_dir/host-build.log" 2>&1 ||
-    fail "the bare SDL2 program did not build; see $work_dir/host-build.log"
 echo "ok"
-
 if [ "$with_wine" -eq 1 ]; then
     step "build mivo.dll and the Windows client ($windows_build)"
-    # The host's compiler settings (sanitizers and the like) must not leak
-    # into the cross build.
-    (
-        unset CC CXX CFLAGS CXXFLAGS LDFLAGS CPPFLAGS
-        if [ ! -f "$windows_build/build.ninja" ]; then
-            timeout -k 5 300 cmake --preset windows -B "$windows_build" -DMIVO_BUILD_EXAMPLES=OFF \
-                >"$work_dir/windows-configure.log" 2>&1 || exit 1
-        fi
-        timeout -k 5 900 cmake --build "$windows_build" --target mivo-compare-client \
-            >"$work_dir/windows-build.log" 2>&1 || exit 1
-        mkdir -p "$wine_run"
-        cp "$windows_build/bin/mivo-compare-client.exe" "$windows_build/bin/mivo.dll" "$wine_run/"
-    ) || { tail -50 "$work_dir/windows-build.log" "$work_dir/windows-configure.log" 2>/dev/null; fail "Windows build"; }
+    build_windows_client
     echo "ok"
 fi
 
 step "private sound server"
-# shellcheck source=/dev/null
-source "$source_dir/scripts/private-pulse.sh"
+# shellcheck source=bench/compare/sound_server.sh
+source "$source_dir/bench/compare/sound_server.sh"
 sink=mivocompare
 wineserver_pid=""
 cleanup() {
@@ -153,43 +157,37 @@ cleanup() {
         kill "$wineserver_pid" 2>/dev/null
         wait "$wineserver_pid" 2>/dev/null
     fi
-    private_pulse_stop
+    server_stop
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 rm -rf "$work_dir/pulse"
-private_pulse_start "$work_dir/pulse" "$sink" || fail "private PulseAudio server"
+server_start "$server" "$work_dir/pulse" "$sink" "$shm" || fail "private $server server"
+# Every contender through the pulse protocol, on either server.
 export SDL_AUDIODRIVER=pulseaudio
-echo "pulseaudio pid $PRIVATE_PULSE_PID, sink $sink"
+setting="$server, shared memory $([ "$server" = pulseaudio ] && [ "$shm" = yes ] && echo on || echo off)"
+echo "$setting; pids $SERVER_PIDS, sink $sink"
 
 if [ "$with_wine" -eq 1 ]; then
     step "Wine prefix"
-    export WINEPREFIX="$work_dir/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        rm -rf "$WINEPREFIX"
-        timeout -k 5 180 wineboot -i >"$work_dir/wineboot.log" 2>&1 ||
-            { cat "$work_dir/wineboot.log"; fail "wineboot"; }
-    fi
-    # A server of our own, started here, so that its pid is known and its CPU
-    # time counts for Wine: Wine's events and waits go through it.
-    timeout -k 5 20 wineserver -k >/dev/null 2>&1
-    timeout -k 5 30 wineserver -w >/dev/null 2>&1
-    wineserver -f -p >"$work_dir/wineserver.log" 2>&1 &
-    wineserver_pid=$!
-    sleep 0.5
-    kill -0 "$wineserver_pid" 2>/dev/null || { cat "$work_dir/wineserver.log"; fail "wineserver"; }
+    # shellcheck source=scripts/wine-prefix.sh
+    source "$source_dir/scripts/wine-prefix.sh"
+    wine_prefix_start "$work_dir" || fail "Wine prefix"
+    wineserver_pid=$WINESERVER_PID
     echo "wineserver pid $wineserver_pid"
 fi
 
 # shellcheck source=bench/compare/watch_contender.sh
 source "$source_dir/bench/compare/watch_contender.sh"
 
-# Plays one run while capturing the sink: run_one CONTENDER BLOCK_MS
+# Plays one run while capturing the sink: run_one CONTENDER BLOCK_MS [STREAMS]
+# (without STREAMS, the one stream of the first table)
 run_one() {
-    local who="$1" ms="$2" stem="$results/$1-$2ms" status contender sampler freezer=""
+    local who="$1" ms="$2" n="${3:-}" stem="$results/$1-$2ms${3:+-$3streams}"
+    local status contender sampler freezer=""
     local bound=$((seconds * 2 + 60))
     rm -f "$stem.log" "$stem.raw" "$stem.out" "$stem.wake" "$stem.latency"
-    private_pulse_capture "$stem.raw" || fail "the capture did not start"
+    server_capture "$stem.raw" || fail "the capture did not start"
     # How late a plain thread wakes meanwhile: the machine's share of any gap.
     "$bin/mivo-compare-wake-probe" "$seconds" "$stem.wake" &
     local probe=$!
@@ -198,19 +196,21 @@ run_one() {
             # shellcheck disable=SC2086
             # The device picks its own backend (libpulse here); SDL's driver
             # setting would force SDL on it.
-            env -u SDL_AUDIODRIVER $mivo_env MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
-                timeout -k 5 "$bound" "$bin/mivo-compare-client" "$ms" "$seconds" "$stem.log" \
+            env -u SDL_AUDIODRIVER $mivo_env MIVO_COMPARE_SERVER_PIDS="$SERVER_PIDS" \
+                timeout -k 5 "$bound" "$bin/mivo-compare-client" "$ms" "$seconds" "$stem.log" $n \
                 >"$stem.out" 2>&1 &
             ;;
         sdl2)
-            MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID" \
-                timeout -k 5 "$bound" "$bin/mivo-compare-sdl" "$ms" "$seconds" "$stem.log" \
+            # shellcheck disable=SC2086
+            MIVO_COMPARE_SERVER_PIDS="$SERVER_PIDS" \
+                timeout -k 5 "$bound" "$bin/mivo-compare-sdl" "$ms" "$seconds" "$stem.log" $n \
                 >"$stem.out" 2>&1 &
             ;;
         wine)
+            # shellcheck disable=SC2086
             (cd "$wine_run" && rm -f run.log &&
-                MIVO_COMPARE_SERVER_PIDS="$PRIVATE_PULSE_PID $wineserver_pid" \
-                    timeout -k 5 "$bound" wine mivo-compare-client.exe "$ms" "$seconds" run.log) \
+                MIVO_COMPARE_SERVER_PIDS="$SERVER_PIDS $wineserver_pid" \
+                    timeout -k 5 "$bound" wine mivo-compare-client.exe "$ms" "$seconds" run.log $n) \
                 >"$stem.out" 2>&1 &
             ;;
     esac
@@ -230,33 +230,34 @@ run_one() {
     wait "$sampler" "$probe" 2>/dev/null
     # Let the tail of the tone through the sink before the capture stops.
     sleep 0.7
-    private_pulse_capture_stop
-    printf '  %-5s %3s ms: exit %s\n' "$who" "$ms" "$status"
+    server_capture_stop
+    printf '  %-5s %3s ms%s: exit %s\n' "$who" "$ms" "${n:+ x$n}" "$status"
 }
 
 step "idle sound server"
 rm -rf "$results"
 mkdir -p "$results"
-# What pulseaudio spends with the capture running, the latency sampled and
+# What the server spends with the capture running, the latency sampled and
 # nothing playing: the report takes it off every run's figure, so that CPU
 # is what a contender costs. Over 5 s; the clock tick is 10 ms.
 idle_raw="$results/idle.raw"
-private_pulse_capture "$idle_raw" || fail "the capture did not start"
+server_capture "$idle_raw" || fail "the capture did not start"
+# The graph's own quantum, before the idle figure is taken: pw-dump is dear.
+idle_graph=$(server_graph_latency)
 sleep 6 &
 idle_sleep=$!
 sample_sink_latency "$idle_sleep" /dev/null &
 idle_sampler=$!
 sleep 1
-ticks() { awk '{ print $14 + $15 }' "/proc/$PRIVATE_PULSE_PID/stat"; }
 tick_hz=$(getconf CLK_TCK 2>/dev/null || echo 100)
-idle_before=$(ticks)
+idle_before=$(server_ticks) || fail "cannot read the server's CPU time"
 sleep 5
-idle_after=$(ticks)
+idle_after=$(server_ticks) || fail "cannot read the server's CPU time"
 wait "$idle_sleep" "$idle_sampler"
-private_pulse_capture_stop
+server_capture_stop
 rm -f "$idle_raw"
 idle_server=$(awk -v t=$((idle_after - idle_before)) -v hz="$tick_hz" 'BEGIN { printf "%.2f", t * 1000 / hz / 5 }')
-echo "pulseaudio, capturing, nothing playing: $idle_server ms/s"
+echo "$server, capturing, nothing playing: $idle_server ms/s${idle_graph:+; smallest node.latency $idle_graph}"
 
 step "runs"
 if [ -z "$contenders" ]; then
@@ -266,15 +267,21 @@ fi
 case " $contenders " in
     *" wine "*) [ "$with_wine" -eq 1 ] || fail "no Wine here for the wine runs" ;;
 esac
-# Block length by block length, the contenders in turn, so that a slow
-# stretch of the machine does not fall on one contender alone.
+# Block length by block length (and number of streams), the contenders in
+# turn, so that a slow stretch of the machine does not fall on one
+# contender alone.
 for ms in $blocks; do
-    for who in $contenders; do
-        run_one "$who" "$ms"
+    for n in ${streams:-single}; do
+        for who in $contenders; do
+            if [ -n "$streams" ]; then run_one "$who" "$ms" "$n"; else run_one "$who" "$ms"; fi
+        done
     done
 done
 
-step "results ($seconds s per run; figures in $results)"
+step "results ($seconds s per run; $setting; figures in $results)"
+report=("$bin/mivo-compare-report" --idle-server "$idle_server")
+[ -n "$streams" ] && report+=(--streams "$streams")
+[ -n "$idle_graph" ] && report+=(--idle-graph "$idle_graph")
 # shellcheck disable=SC2086
-timeout -k 5 120 "$bin/mivo-compare-report" --idle-server "$idle_server" "$results" $blocks |
+{ echo "$setting"; timeout -k 5 120 "${report[@]}" "$results" $blocks; } |
     tee "$work_dir/table.txt"

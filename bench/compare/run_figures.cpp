@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -17,20 +18,53 @@ double Percentile(std::vector<double> values, double fraction) {
     return values[std::min(index, values.size() - 1)];
 }
 
+std::string NodeLatency::Text() const {
+    return std::to_string(frames) + "/" + std::to_string(rate);
+}
+
+bool NodeLatency::Parse(const std::string& text) {
+    unsigned long f = 0;
+    unsigned long r = 0;
+    char slash = 0;
+    std::istringstream in(text);
+    if (!(in >> f >> slash >> r) || slash != '/' || f == 0 || r == 0 || f > UINT32_MAX ||
+        r > UINT32_MAX) {
+        return false;
+    }
+    frames = static_cast<uint32_t>(f);
+    rate = static_cast<uint32_t>(r);
+    return true;
+}
+
+void NodeLatency::KeepSmaller(const NodeLatency& other) {
+    if (other.frames != 0 && (frames == 0 || other.Ms() < Ms())) *this = other;
+}
+
 SinkLatency ReadSinkLatency(const std::string& path) {
-    SinkLatency latency;
     std::ifstream file(path);
+    return ParseSinkLatency(file);
+}
+
+SinkLatency ParseSinkLatency(std::istream& lines) {
+    SinkLatency latency;
     std::vector<double> sums;
     std::string line;
-    while (std::getline(file, line)) {
+    while (std::getline(lines, line)) {
         std::istringstream in(line);
         double atMs = 0.0;
         double bufferUs = 0.0;
         double sinkUs = 0.0;
+        std::string node;
         std::string matched;
-        if (!(in >> atMs >> bufferUs >> sinkUs >> matched)) continue;
+        if (!(in >> atMs >> bufferUs >> sinkUs >> node >> matched) ||
+            (matched != "pid" && matched != "only")) {
+            continue;
+        }
         sums.push_back((bufferUs + sinkUs) / 1000.0);
+        if (bufferUs + sinkUs > 0.0) latency.reported = true;
         if (matched == "only") ++latency.byOnlyStream;
+        NodeLatency sample;
+        if (sample.Parse(node)) latency.smallestNode.KeepSmaller(sample);
     }
     latency.samples = static_cast<uint32_t>(sums.size());
     latency.p50 = Percentile(sums, 0.50);
@@ -64,6 +98,7 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
     std::vector<Block> blocks;
     std::vector<double> emptyWakeMs;
     std::vector<double> targetFrames;
+    std::vector<double> reportedFrames;
     double playedNs = 0.0;
     long long clientTicks = -1;
     long long serverTicks = 0;
@@ -81,6 +116,10 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
             in >> figures.toneBlocks;
         } else if (key == "played_ns") {
             in >> playedNs;
+        } else if (key == "streams") {
+            in >> figures.streams;
+        } else if (key == "events") {
+            in >> figures.events;
         } else if (key == "cpu_ticks") {
             std::string who;
             long long ticks = -1;
@@ -108,7 +147,10 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
         } else if (key == "output_latency") {
             long long atNs = 0;
             double target = 0.0;
+            double reported = 0.0;
             if (in >> atNs >> target) targetFrames.push_back(target);
+            // 0: the server had reported nothing yet.
+            if (in >> reported && reported > 0.0) reportedFrames.push_back(reported);
         }
     }
     if (figures.blockFrames == 0) return figures;
@@ -126,6 +168,10 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
         figures.targetKnown = true;
         figures.targetP50 = Percentile(targetFrames, 0.50) * 1000.0 / kRate;
         figures.targetLast = targetFrames.back() * 1000.0 / kRate;
+    }
+    if (!reportedFrames.empty()) {
+        figures.reportedKnown = true;
+        figures.reportedP50 = Percentile(reportedFrames, 0.50) * 1000.0 / kRate;
     }
 
     const double blockMs = BlockMs(figures.blockFrames);

@@ -19,17 +19,36 @@
 //    during the streaming, per second of it (ms of CPU per s of audio),
 //    less what the sound server spends idle with the capture running.
 //  - Output latency target: what mivo's software device asked the sound
-//    server to hold for its stream, sampled by the client every ~0.5 s.
+//    server to hold for its stream, sampled by the client every ~0.5 s;
+//    beside it, the latency the device last read from the server for the
+//    stream (pa_stream_get_latency), the client's own figure.
+//  - Events: the block events the client saw over all its streams while
+//    they had blocks to play, against one per block of every stream.
 // The first buffer's worth of blocks is left out of the timing figures: it
 // was written before playback and plays while the output fills.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <vector>
 
+#include "workload.h"
+
 namespace compare {
+
+// A PipeWire node's latency, "256/48000": frames at a rate.
+struct NodeLatency {
+    uint32_t frames = 0;  // 0: none known
+    uint32_t rate = 0;
+    double Ms() const { return rate == 0 ? 0.0 : frames * 1000.0 / rate; }
+    std::string Text() const;
+    // Parses "FRAMES/RATE"; false (and unchanged) for anything else.
+    bool Parse(const std::string& text);
+    // Keeps the shorter of the two; an unknown one never wins.
+    void KeepSmaller(const NodeLatency& other);
+};
 
 struct RunFigures {
     bool readable = false;
@@ -47,23 +66,44 @@ struct RunFigures {
     uint32_t eventsOffSettled = 0;
     bool targetKnown = false;
     double targetP50 = 0.0, targetLast = 0.0;
+    bool reportedKnown = false;  // the device's own reading of the server's latency
+    double reportedP50 = 0.0;
+    uint32_t streams = 1;
+    uint64_t events = 0;
     bool cpuKnown = false;
     double cpuClient = 0.0, cpuServers = 0.0;  // ms per s
     double idleServer = 0.0;                   // ms per s the server spends anyway, capturing
     std::vector<std::string> failures;
 
-    // What the run cost beyond the idle server (never below the client's).
-    double Cpu() const { return cpuClient + std::max(0.0, cpuServers - idleServer); }
+    // What the run cost the servers beyond their idle share, and in all.
+    double ServersCpu() const { return std::max(0.0, cpuServers - idleServer); }
+    double Cpu() const { return cpuClient + ServersCpu(); }
+    // One event per block of every stream: the tone's blocks and the tail.
+    uint64_t EventsExpected() const {
+        return uint64_t{streams} * (uint64_t{toneBlocks} + kTailBlocks);
+    }
 };
 
 // The stream's latency as the sound server reported it while the run played
-// (Buffer Latency + Sink Latency, sampled beside the run by run.sh).
+// (Buffer Latency + Sink Latency, sampled beside the run by run.sh), and
+// the smallest node.latency its streams had, where the server is PipeWire.
 struct SinkLatency {
     uint32_t samples = 0;
     uint32_t byOnlyStream = 0;  // samples matched as the only stream, not by pid
+    // False when every sample was 0: PipeWire's pulse server reports 0 for
+    // every stream, which is no figure.
+    bool reported = false;
     double p50 = 0.0, p99 = 0.0;
+    NodeLatency smallestNode;
 };
 SinkLatency ReadSinkLatency(const std::string& path);
+// The same from the lines of such a file: "ms_since_start buffer_us
+// sink_us node_latency pid|only PID", node_latency "-" where there is none.
+SinkLatency ParseSinkLatency(std::istream& lines);
+
+// Runs ParseSinkLatency on made-up samples of both servers; prints what it
+// finds and returns the number of cases it got wrong.
+int CheckSinkLatencyReader();
 
 // Reads a log written by RunLog; `ticksPerSecond` is the clock tick of
 // /proc's figures.

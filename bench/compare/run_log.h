@@ -46,6 +46,12 @@ public:
     void OutputLatency(int64_t nowNs, uint32_t targetFrames, uint32_t reportedFrames);
     // The device has no such figures.
     void OutputLatencyUnsupported() { latencyUnsupported_ = true; }
+    // How many streams played, and the block events seen over all of them
+    // while they had blocks left to play.
+    void Events(uint32_t streams, uint64_t events) {
+        streams_ = streams;
+        events_ = events;
+    }
     void Failure(const std::string& what) { failures_.push_back(what); }
     CpuWindow& Cpu() { return cpu_; }
 
@@ -71,6 +77,8 @@ private:
     std::vector<int64_t> emptyWakes_;
     std::vector<Latency> latencies_;
     bool latencyUnsupported_ = false;
+    uint32_t streams_ = 1;
+    uint64_t events_ = 0;
     std::vector<std::string> failures_;
     CpuWindow cpu_;
 };

@@ -7,18 +7,24 @@
 # the server's Buffer + Sink Latency for the stream (median of samples every
 # 0.5 s) and pulseaudio's CPU per second with the idle server's taken off.
 # This is the floor under the CPU row of run.sh's table at that latency.
+# The server shares memory with its clients, as run.sh's does; --no-shm
+# sends every sample over the socket, as run.sh --no-shm.
 #
-#   bench/compare/server_cost.sh [--seconds N] [TLENGTH_MS ...]
+#   bench/compare/server_cost.sh [--seconds N] [--no-shm] [TLENGTH_MS ...]
 #
 # Default latencies: 8 12 16 20 30 45 60 ms; 10 s each.
 set -uo pipefail
 
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 seconds=10
-if [ "${1:-}" = --seconds ]; then
-    seconds="$2"
-    shift 2
-fi
+shm=yes
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --seconds) seconds="${2:-}"; shift 2 ;;
+        --no-shm) shm=no; shift ;;
+        *) break ;;
+    esac
+done
 case "$seconds" in '' | *[!0-9]*) echo "--seconds takes whole seconds" >&2; exit 2 ;; esac
 [ "$seconds" -ge 2 ] || { echo "--seconds must be at least 2" >&2; exit 2; }
 latencies="${*:-8 12 16 20 30 45 60}"
@@ -30,7 +36,7 @@ done
 source "$source_dir/scripts/private-pulse.sh"
 work="$(mktemp -d)"
 trap 'private_pulse_stop; rm -rf "$work"' EXIT
-private_pulse_start "$work/pulse" servercost || exit 1
+PRIVATE_PULSE_SHM="$shm" private_pulse_start "$work/pulse" servercost || exit 1
 private_pulse_capture "$work/capture.raw" || exit 1
 
 server_ticks() { awk '{ print $14 + $15 }' "/proc/$PRIVATE_PULSE_PID/stat"; }
@@ -41,7 +47,7 @@ ms_per_s() { awk -v a="$1" -v b="$2" -v hz="$ticks_per_s" -v s="$seconds" 'BEGIN
 before=$(server_ticks)
 sleep "$seconds"
 idle=$(ms_per_s "$before" "$(server_ticks)")
-echo "idle server with the capture running: $idle ms/s"
+echo "shared memory: $shm; idle server with the capture running: $idle ms/s"
 printf '%12s %12s %18s %20s\n' "tlength ms" "minreq ms" "latency p50 (ms)" "server-idle (ms/s)"
 frame_bytes=4
 for ms in $latencies; do

@@ -1,6 +1,7 @@
 #include "table_rows.h"
 
 #include <cmath>
+#include <fstream>
 #include <limits>
 
 #include "workload.h"
@@ -43,9 +44,9 @@ const FigureInfo kFigures[] = {
          return r.figures.settledKnown ? static_cast<double>(r.figures.eventsOffSettled) : kNone;
      }},
     {Figure::kSinkLatencyP50, 2, "latency to the sink p50 (ms)",
-     [](const Run& r) { return r.sink.samples > 0 ? r.sink.p50 : kNone; }},
+     [](const Run& r) { return r.sink.reported ? r.sink.p50 : kNone; }},
     {Figure::kSinkLatencyP99, 2, "latency to the sink p99 (ms)",
-     [](const Run& r) { return r.sink.samples > 0 ? r.sink.p99 : kNone; }},
+     [](const Run& r) { return r.sink.reported ? r.sink.p99 : kNone; }},
     {Figure::kMivoTargetP50, 2, "mivo target p50 (ms)",
      [](const Run& r) { return r.figures.targetKnown ? r.figures.targetP50 : kNone; }},
     {Figure::kMivoTargetLast, 2, "mivo target, last (ms)",
@@ -80,6 +81,18 @@ bool GapFree(const Run& run) {
 }
 
 }  // namespace
+
+Run ReadRun(const std::string& stem, double ticksPerSecond, double idleServer) {
+    Run run;
+    run.figures = ReadRunFigures(stem + ".log", ticksPerSecond);
+    run.figures.idleServer = idleServer;
+    run.present = run.figures.readable;
+    if (run.present) run.faults = AnalyseCapture(stem + ".raw");
+    run.ran = std::ifstream(stem + ".out").good();
+    run.probe = ReadWakeProbe(stem + ".wake");
+    run.sink = ReadSinkLatency(stem + ".latency");
+    return run;
+}
 
 const Run* FindRun(const Runs& runs, const std::string& who, uint32_t blockFrames) {
     const auto c = runs.find(who);

@@ -35,6 +35,11 @@ struct Run {
 // Runs by contender name and block length in frames.
 using Runs = std::map<std::string, std::map<uint32_t, Run>>;
 
+// Reads the files of one run, DIR/<contender>-<ms>ms (and a suffix for
+// runs of several streams): .log, .raw, .out, .wake and .latency.
+// `idleServer` is what the servers spend with nothing playing, in ms/s.
+Run ReadRun(const std::string& stem, double ticksPerSecond, double idleServer);
+
 // The run, when it left a readable log.
 const Run* FindRun(const Runs& runs, const std::string& who, uint32_t blockFrames);
 

@@ -10,13 +10,16 @@
 #                                      over its first S s (S > 0)
 #   sample_sink_latency PID FILE       appends, every ~0.5 s while PID lives,
 #                                      "ms_since_start buffer_us sink_us
-#                                      pid|only PID" for the tree's stream
+#                                      node_latency pid|only PID" for each
+#                                      of the tree's streams
 #
 # The server reports each stream's Buffer Latency and Sink Latency and the
 # process that opened it (application.process.id). A stream is the
 # contender's when that process is in its tree; failing that, the only
 # stream on the private server is (Wine may report another pid than its
-# loader's).
+# loader's). PipeWire's pulse server adds the stream's node.latency
+# ("256/48000"), and reports both latencies as 0; elsewhere node_latency
+# reads "-".
 
 contender_tree() {
     ps -e -o pid=,ppid= | awk -v root="$1" '
@@ -62,23 +65,25 @@ sample_sink_latency() {
                 function keep() {
                     if (open && buffer != "" && sink != "") {
                         n++; b[n] = buffer; s[n] = sink; p[n] = pid
+                        l[n] = node == "" ? "-" : node
                     }
                     open = 0
                 }
-                /^Sink Input #/ { keep(); open = 1; buffer = ""; sink = ""; pid = "" }
+                /^Sink Input #/ { keep(); open = 1; buffer = ""; sink = ""; pid = ""; node = "" }
                 /^[ \t]*Buffer Latency:/ { buffer = $3 }
                 /^[ \t]*Sink Latency:/ { sink = $3 }
                 /^[ \t]*application\.process\.id = / { pid = $3; gsub(/"/, "", pid) }
+                /^[ \t]*node\.latency = / { node = $3; gsub(/"/, "", node) }
                 END {
                     keep()
                     found = 0
                     for (i = 1; i <= n; i++) {
                         if (p[i] != "" && index(pids, " " p[i] " ") > 0) {
-                            print at, b[i], s[i], "pid", p[i]
+                            print at, b[i], s[i], l[i], "pid", p[i]
                             found = 1
                         }
                     }
-                    if (!found && n == 1) print at, b[1], s[1], "only", p[1]
+                    if (!found && n == 1) print at, b[1], s[1], l[1], "only", p[1]
                 }' >>"$out"
         sleep 0.5
     done

@@ -54,28 +54,37 @@ inline uint32_t BlockFrames(double blockMs) {
 
 inline double BlockMs(uint32_t blockFrames) { return blockFrames * 1000.0 / kRate; }
 
-// Every contender's command line: BLOCK_MS SECONDS LOG_FILE.
+// The most streams one run plays at once.
+constexpr uint32_t kMaxStreams = 256;
+
+// Every contender's command line: BLOCK_MS SECONDS LOG_FILE [STREAMS]. With
+// several streams, stream 0 alone carries the tone and the others play
+// silence, so that the sink's monitor holds stream 0's tone untouched.
 struct RunArguments {
     uint32_t blockFrames = 0;
     uint32_t toneBlocks = 0;
     const char* log = nullptr;
+    uint32_t streams = 1;
 };
 
 inline bool ParseRunArguments(int argc, char** argv, RunArguments& args) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: %s BLOCK_MS SECONDS LOG_FILE\n", argv[0]);
+    if (argc != 4 && argc != 5) {
+        std::fprintf(stderr, "usage: %s BLOCK_MS SECONDS LOG_FILE [STREAMS]\n", argv[0]);
         return false;
     }
     args.blockFrames = BlockFrames(std::atof(argv[1]));
     const double seconds = std::atof(argv[2]);
     args.log = argv[3];
-    if (args.blockFrames == 0 || seconds <= 0.0 || seconds > 3600.0) {
+    const long streams = argc == 5 ? std::atol(argv[4]) : 1;
+    if (args.blockFrames == 0 || seconds <= 0.0 || seconds > 3600.0 || streams < 1 ||
+        streams > static_cast<long>(kMaxStreams)) {
         std::fprintf(stderr,
-                     "BLOCK_MS must be whole frames at %d Hz (2.5 is), up to 1000, and SECONDS "
-                     "0 to 3600\n",
-                     kRate);
+                     "BLOCK_MS must be whole frames at %d Hz (2.5 is), up to 1000, SECONDS "
+                     "0 to 3600 and STREAMS 1 to %u\n",
+                     kRate, kMaxStreams);
         return false;
     }
+    args.streams = static_cast<uint32_t>(streams);
     args.toneBlocks = static_cast<uint32_t>(std::lround(seconds * kRate / args.blockFrames));
     return args.toneBlocks > 0;
 }

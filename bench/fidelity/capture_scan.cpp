@@ -23,18 +23,49 @@ Span Sounding(const std::vector<float>& samples, float threshold) {
     return span;
 }
 
-size_t CountGaps(const std::vector<float>& samples, float threshold, size_t minSamples) {
+namespace {
+
+// The gaps of the sounding span, in order.
+std::vector<Span> Gaps(const std::vector<float>& samples, float threshold, size_t minSamples) {
     const Span span = Sounding(samples, threshold);
-    size_t gaps = 0;
+    std::vector<Span> gaps;
     size_t quiet = 0;
     for (size_t i = span.first; i < span.end; ++i) {
-        if (std::fabs(samples[i]) <= threshold) {
-            if (++quiet == minSamples + 1) ++gaps;
-        } else {
+        if (std::fabs(samples[i]) > threshold) {
+            if (quiet > minSamples) gaps.push_back({i - quiet, i});
             quiet = 0;
+        } else {
+            ++quiet;
         }
     }
     return gaps;
+}
+
+}  // namespace
+
+size_t CountGaps(const std::vector<float>& samples, float threshold, size_t minSamples) {
+    return Gaps(samples, threshold, minSamples).size();
+}
+
+std::vector<Span> GapFreeStretches(const std::vector<float>& samples, float threshold,
+                                   size_t minSamples) {
+    const Span span = Sounding(samples, threshold);
+    std::vector<Span> stretches;
+    size_t from = span.first;
+    for (const Span& gap : Gaps(samples, threshold, minSamples)) {
+        stretches.push_back({from, gap.first});
+        from = gap.end;
+    }
+    if (span.end > from) stretches.push_back({from, span.end});
+    return stretches;
+}
+
+Span LongestGapFree(const std::vector<float>& samples, float threshold, size_t minSamples) {
+    Span best;
+    for (const Span& s : GapFreeStretches(samples, threshold, minSamples)) {
+        if (s.end - s.first > best.end - best.first) best = s;
+    }
+    return best;
 }
 
 }  // namespace mivo_fidelity

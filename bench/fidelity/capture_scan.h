@@ -22,6 +22,15 @@ Span Sounding(const std::vector<float>& samples, float threshold);
 // the sounding span: an output that ran dry, or lost a stretch of signal.
 size_t CountGaps(const std::vector<float>& samples, float threshold, size_t minSamples);
 
+// The stretches of the sounding span between such gaps, in order: what
+// played, in pieces, when the output dropped out.
+std::vector<Span> GapFreeStretches(const std::vector<float>& samples, float threshold,
+                                   size_t minSamples);
+
+// The longest of them: where a tone can still be measured when the output
+// dropped out elsewhere.
+Span LongestGapFree(const std::vector<float>& samples, float threshold, size_t minSamples);
+
 // About 3 steps of a 16-bit word: the quietest test signal (a -3 dBFS tone
 // at -20 dB) moves by far more than this from one sample to the next, even
 // through its zero crossings, and an output's silence stays below it.

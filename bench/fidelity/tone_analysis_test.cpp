@@ -144,32 +144,37 @@ TEST(BitExactness, FindsTheReferenceAndEveryChange) {
     }
 }
 
-TEST(CaptureScan, CountsSilencesInsideTheSignal) {
+TEST(CaptureScan, FindsSilencesInsideTheSignal) {
+    // The tone's first sample is 0, so it sounds from its second one.
     const std::vector<float> tone = Narrow(MakeTone(kRate, 997, -23, 9600, 16));
-    struct Hole {
-        size_t at, length;
-    };
     struct Case {
         std::string name;
-        std::vector<Hole> holes;
+        std::vector<Span> holes;
         size_t gaps;
+        Span longest;  // the longest stretch without a gap
     };
     const std::vector<Case> cases = {
-        {"none", {}, 0},
-        {"2 ms", {{4000, 96}}, 1},
-        {"half a millisecond", {{4000, 24}}, 0},
-        {"1.5 ms twice", {{2000, 72}, {6000, 72}}, 2},
+        {"none", {}, 0, {1, 9600}},
+        {"2 ms", {{4000, 4096}}, 1, {4096, 9600}},
+        {"half a millisecond", {{4000, 4024}}, 0, {1, 9600}},
+        {"1.5 ms twice", {{2000, 2072}, {6000, 6072}}, 2, {2072, 6000}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         // The silence before and after the signal is not a gap.
-        std::vector<float> capture(4800, 0.0F);
+        constexpr size_t kLead = 4800;
+        std::vector<float> capture(kLead, 0.0F);
         capture.insert(capture.end(), tone.begin(), tone.end());
-        capture.resize(capture.size() + 4800, 0.0F);
-        for (const Hole& hole : c.holes) {
-            std::fill_n(capture.begin() + static_cast<long>(4800 + hole.at), hole.length, 0.0F);
+        capture.resize(capture.size() + kLead, 0.0F);
+        for (const Span& hole : c.holes) {
+            std::fill(capture.begin() + static_cast<long>(kLead + hole.first),
+                      capture.begin() + static_cast<long>(kLead + hole.end), 0.0F);
         }
         EXPECT_EQ(CountGaps(capture, kSilence, 48), c.gaps);
+        EXPECT_EQ(GapFreeStretches(capture, kSilence, 48).size(), c.gaps + 1);
+        const Span longest = LongestGapFree(capture, kSilence, 48);
+        EXPECT_EQ(longest.first, kLead + c.longest.first);
+        EXPECT_EQ(longest.end, kLead + c.longest.end);
     }
 }
 

@@ -36,12 +36,13 @@ void* OpenPlatform() {
     return handle;
 }
 
-BOOL AddOutput(GUID* guid, LPCSTR description, LPCSTR /*module*/, LPVOID context) {
+BOOL AddOutput(GUID* guid, LPCSTR description, LPCSTR module, LPVOID context) {
     auto& outputs = *static_cast<std::vector<OutputDevice>*>(context);
     // Nothing may be thrown through the platform's frames.
     try {
-        outputs.push_back(
-            {guid != nullptr ? *guid : GUID{}, description != nullptr ? description : ""});
+        outputs.push_back({guid != nullptr ? *guid : GUID{},
+                           description != nullptr ? description : "",
+                           module != nullptr ? module : ""});
     } catch (const std::bad_alloc&) {
         return FALSE;
     }
@@ -80,7 +81,7 @@ DeviceList ListOutputDevices() {
     // DirectSound names the default output first, with no GUID; a platform
     // that leaves it out still has one.
     if (list.outputs.empty() || !IsNullGuid(list.outputs.front().guid)) {
-        list.outputs.insert(list.outputs.begin(), {GUID{}, kDefaultDescription});
+        list.outputs.insert(list.outputs.begin(), {GUID{}, kDefaultDescription, ""});
     }
     return list;
 }

@@ -11,6 +11,11 @@
 struct OutputDevice {
     GUID guid{};  // all zero for the default output
     std::string description;
+    // The system's own name for the output: DirectSound's module string,
+    // which the software device fills with a sink's name on PulseAudio.
+    // Empty for the default output. Two sinks of one make (two headsets,
+    // two null sinks) share a description but not a name.
+    std::string name;
 };
 
 struct DeviceList {

@@ -43,9 +43,13 @@ void PrintDevices(const DeviceList& list) {
         std::fprintf(stderr, "mivo-play: %s; only the default output is listed\n",
                      list.limitation.c_str());
     }
+    // The name goes last, in parentheses: descriptions hold spaces, and two
+    // outputs may share one.
     for (size_t i = 0; i < list.outputs.size(); ++i) {
-        std::printf("%zu  %s  %s\n", i, GuidText(list.outputs[i].guid).c_str(),
-                    list.outputs[i].description.c_str());
+        const OutputDevice& output = list.outputs[i];
+        std::printf("%zu  %s  %s", i, GuidText(output.guid).c_str(), output.description.c_str());
+        if (!output.name.empty()) std::printf("  (%s)", output.name.c_str());
+        std::printf("\n");
     }
 }
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Output choice and a lost output, on a private PulseAudio server with two
-# null sinks, as a user of mivo-play meets them:
-#   - the outputs are listed with the same GUIDs by two processes;
-#   - playing by the second sink's GUID is heard there and not on the first;
+# null sinks of one description, as a user of mivo-play meets them:
+#   - the outputs are listed with the same GUIDs by two processes, each with
+#     its sink's name; the shared description picks neither;
+#   - playing by the second sink's GUID or name is heard there and not on
+#     the first;
 #   - unloading that sink mid-stream loses the stream, loading it again
 #     restores it, and the tone sounds before and after;
 #   - a stream on the default output follows a change of the default.
@@ -27,8 +29,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 private_pulse_start_temp mivofirst
 work="$PRIVATE_PULSE_WORK"
 second_sink() {
-    pactl load-module module-null-sink sink_name=mivosecond rate=48000 channels=2 norewinds=1 \
-        sink_properties=device.description=Second
+    pactl load-module module-null-sink sink_name=mivosecond rate=48000 channels=2 norewinds=1
 }
 module=$(second_sink)
 unset SDL_AUDIODRIVER
@@ -41,18 +42,28 @@ echo "--- the outputs, listed twice"
 cat "$work/list1"
 cmp -s "$work/list1" "$work/list2" || fail "two listings differ"
 [ "$(wc -l <"$work/list1")" -eq 3 ] || fail "not the default and two sinks"
-guid=$(awk '$3 == "Second" {print $2}' "$work/list1")
-[ -n "$guid" ] || fail "the second sink is not listed"
+for sink in mivofirst mivosecond; do
+    grep -q "  Null Output  ($sink)\$" "$work/list1" || fail "$sink is not listed by its name"
+done
+guid=$(awk '$NF == "(mivosecond)" {print $2}' "$work/list1")
+[ -n "$guid" ] || fail "the second sink has no GUID"
+refused=0
+"$play" --no-fallback --device "Null Output" --tone 440 >"$work/refusal" 2>&1 || refused=$?
+if [ "$refused" != 3 ] || ! grep -q "outputs 1 (mivofirst), 2 (mivosecond)" "$work/refusal"; then
+    fail "a description two sinks share was not refused (exit $refused): $(cat "$work/refusal")"
+fi
 
-echo "--- played by the second sink's GUID"
-private_pulse_capture "$work/first.raw" mivofirst
-private_pulse_capture "$work/second.raw" mivosecond
-timeout -k 5 30 "$play" --no-fallback --device "$guid" --tone 440 --seconds 1.5
-sleep 0.5
-private_pulse_capture_stop
-tone --seconds 1.5 "$work/second.raw"
-heard=$(tone --seconds 1.5 "$work/first.raw" || true)
-[[ "$heard" == "no tone"* ]] || fail "the first sink heard it too: $heard"
+for device in "$guid" mivosecond; do
+    echo "--- played by --device $device"
+    private_pulse_capture "$work/first.raw" mivofirst
+    private_pulse_capture "$work/second.raw" mivosecond
+    timeout -k 5 30 "$play" --no-fallback --device "$device" --tone 440 --seconds 1.5
+    sleep 0.5
+    private_pulse_capture_stop
+    tone --seconds 1.5 "$work/second.raw"
+    heard=$(tone --seconds 1.5 "$work/first.raw" || true)
+    [[ "$heard" == "no tone"* ]] || fail "the first sink heard it too: $heard"
+done
 
 echo "--- the second sink unloaded and loaded again mid-stream"
 private_pulse_capture "$work/before.raw" mivosecond

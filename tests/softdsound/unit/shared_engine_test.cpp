@@ -173,8 +173,9 @@ TEST(SharedEngine, DevicesComeAndGoFromAnotherThreadWhileTheEngineMixes) {
         for (int i = 0; i < 20; ++i) Client passing(backend, "", 2000);
     });
     uint64_t played = 0;
-    for (; played < uint64_t{200} * kBlockFrames; played += kBlockFrames / 2)
+    for (; played < uint64_t{200} * kBlockFrames; played += kBlockFrames / 2) {
         backend->Play(kBlockFrames / 2);
+    }
     joiner.join();
     EXPECT_EQ(backend->Opens(), 1u);
     EXPECT_EQ(steady.block.Take(), played / kBlockFrames);
