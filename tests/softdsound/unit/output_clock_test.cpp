@@ -107,6 +107,24 @@ TEST(OutputClock, NeverGoesBehindWhatIsMixed) {
     EXPECT_GE(clock.FrameAt(now + 3 * kSecondNs), FramesIn(1400 * kMs));
 }
 
+// Each window is judged on its own reads: one where the output read close
+// behind the line does not keep the next, where it fell far behind, from
+// drawing the line back by half the excess over the margin.
+TEST(OutputClock, EachWindowOfReadsIsJudgedAfresh) {
+    OutputClock clock;
+    clock.Start(kStartNs, 0, kRate);
+    const auto readBehind = [&clock](int64_t fromMs, int64_t toMs, uint64_t lead) {
+        for (int64_t t = kStartNs + fromMs * kMs; t <= kStartNs + toMs * kMs; t += 10 * kMs) {
+            clock.FollowRead(t, clock.FrameAt(t) - lead, 0);
+        }
+    };
+    readBehind(10, 250, kMarginFrames / 2);
+    EXPECT_EQ(clock.FrameAt(kStartNs + 250 * kMs), FramesIn(250 * kMs));
+    readBehind(260, 500, 1000);
+    EXPECT_EQ(clock.FrameAt(kStartNs + 500 * kMs),
+              FramesIn(500 * kMs) - (1000 - kMarginFrames) / 2);
+}
+
 TEST(OutputClock, TimeOfFrameIsTheFirstTimeTheLineHasReachedIt) {
     OutputClock clock;
     clock.Start(kStartNs, 1000, kRate);
