@@ -24,3 +24,12 @@ wine_prefix_start() {
     sleep 0.5
     kill -0 "$WINESERVER_PID" 2>/dev/null || { cat "$work/wineserver.log"; return 1; }
 }
+
+# Stops the wineserver wine_prefix_start started, if it did.
+wine_prefix_stop() {
+    [ -n "${WINESERVER_PID:-}" ] || return 0
+    timeout -k 5 20 wineserver -k >/dev/null 2>&1
+    kill "$WINESERVER_PID" 2>/dev/null
+    wait "$WINESERVER_PID" 2>/dev/null
+    WINESERVER_PID=""
+}

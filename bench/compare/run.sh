@@ -151,12 +151,10 @@ step "private sound server"
 source "$source_dir/bench/compare/sound_server.sh"
 sink=mivocompare
 wineserver_pid=""
+# shellcheck source=scripts/wine-prefix.sh
+source "$source_dir/scripts/wine-prefix.sh"
 cleanup() {
-    if [ -n "$wineserver_pid" ]; then
-        timeout -k 5 20 wineserver -k >/dev/null 2>&1
-        kill "$wineserver_pid" 2>/dev/null
-        wait "$wineserver_pid" 2>/dev/null
-    fi
+    wine_prefix_stop
     server_stop
 }
 trap cleanup EXIT
@@ -170,8 +168,6 @@ echo "$setting; pids $SERVER_PIDS, sink $sink"
 
 if [ "$with_wine" -eq 1 ]; then
     step "Wine prefix"
-    # shellcheck source=scripts/wine-prefix.sh
-    source "$source_dir/scripts/wine-prefix.sh"
     wine_prefix_start "$work_dir" || fail "Wine prefix"
     wineserver_pid=$WINESERVER_PID
     echo "wineserver pid $wineserver_pid"

@@ -120,13 +120,10 @@ step "private sound server, float32 sink"
 # shellcheck source=/dev/null
 source "$source_dir/scripts/private-pulse.sh"
 export PRIVATE_PULSE_SINK_ARGS="format=float32le" PRIVATE_PULSE_CAPTURE_FORMAT=float32le
-wineserver_pid=""
+# shellcheck source=scripts/wine-prefix.sh
+source "$source_dir/scripts/wine-prefix.sh"
 cleanup() {
-    if [ -n "$wineserver_pid" ]; then
-        timeout -k 5 20 wineserver -k >/dev/null 2>&1
-        kill "$wineserver_pid" 2>/dev/null
-        wait "$wineserver_pid" 2>/dev/null
-    fi
+    wine_prefix_stop
     private_pulse_stop
 }
 trap cleanup EXIT
@@ -142,10 +139,7 @@ echo "sink: $(sample_formats sinks)"
 case " $contenders " in
     *" wine "*)
         step "Wine prefix"
-        # shellcheck source=scripts/wine-prefix.sh
-        source "$source_dir/scripts/wine-prefix.sh"
         wine_prefix_start "$work_dir" || fail "Wine prefix"
-        wineserver_pid=$WINESERVER_PID
         ;;
 esac
 
