@@ -204,17 +204,25 @@ INSTANTIATE_TEST_SUITE_P(
                    Plays::kNotPulse}),
     [](const auto& test) { return std::string(test.param.name); });
 
-// The latency target the server holds, polled until `done` or `seconds`.
+// What the device's latency hook reads back.
+struct Held {
+    DWORD targetFrames = 0;
+    DWORD reportedFrames = 0;
+};
+
+// The output's latency, polled until `done` or `seconds`.
 template <typename Done>
-DWORD TargetOnceDone(IMivoDeviceHooks& hooks, int seconds, const Done& done) {
-    DWORD target = 0;
-    DWORD reported = 0;
+Held LatencyOnceDone(IMivoDeviceHooks& hooks, int seconds, const Done& done) {
+    Held latency;
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     while (std::chrono::steady_clock::now() < until) {
-        if (hooks.GetOutputLatency(&target, &reported) == DS_OK && done(target)) break;
+        if (hooks.GetOutputLatency(&latency.targetFrames, &latency.reportedFrames) == DS_OK &&
+            done(latency)) {
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return target;
+    return latency;
 }
 
 // An underflow makes the server hold more; a quiet spell, less again.
@@ -226,25 +234,25 @@ TEST(PulseLatency, TheServerHoldsEachNewTarget) {
     ASSERT_EQ(DirectSoundCreate(nullptr, &ds, nullptr), DS_OK);
     IMivoDeviceHooks* hooks = nullptr;
     ASSERT_EQ(ds->QueryInterface(kIidMivoDeviceHooks, reinterpret_cast<void**>(&hooks)), DS_OK);
-    const DWORD start = TargetOnceDone(*hooks, 1, [](DWORD target) { return target > 0; });
+    // The server says how much it holds, the sink's part included, once
+    // the first fill reached it: a stream never filled cannot run dry.
+    const Held playing =
+        LatencyOnceDone(*hooks, 5, [](const Held& l) { return l.reportedFrames > 0; });
+    ASSERT_GT(playing.reportedFrames, 0u) << "the stream never started";
+    const DWORD start = playing.targetFrames;
     ASSERT_GT(start, 0u);
     // 20 ms held by the server at first: a 300 ms hold runs it dry.
     ASSERT_EQ(hooks->StarveOutput(300, 60000), DS_OK);
-    const DWORD grown = TargetOnceDone(*hooks, 5, [&](DWORD target) { return target > start; });
+    const DWORD grown =
+        LatencyOnceDone(*hooks, 5, [&](const Held& l) { return l.targetFrames > start; })
+            .targetFrames;
     EXPECT_GT(grown, start) << "no larger buffer after an underflow";
     ASSERT_EQ(hooks->StarveOutput(0, 300), DS_OK);
-    const DWORD back = TargetOnceDone(*hooks, 10, [&](DWORD target) { return target < grown; });
+    const DWORD back =
+        LatencyOnceDone(*hooks, 10, [&](const Held& l) { return l.targetFrames < grown; })
+            .targetFrames;
     EXPECT_LT(back, grown) << "no smaller buffer after a quiet spell";
     EXPECT_GE(back, start);
-    // The server says how much it holds, the sink's part included.
-    DWORD target = 0;
-    DWORD reported = 0;
-    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (reported == 0 && std::chrono::steady_clock::now() < until) {
-        ASSERT_EQ(hooks->GetOutputLatency(&target, &reported), DS_OK);
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    EXPECT_GT(reported, 0u);
     hooks->Release();
     EXPECT_EQ(ds->Release(), 0u);
 }
