@@ -60,11 +60,7 @@ public:
     bool Start() override;
     void Stop() override;
     bool Lost() const override { return lost_.load(std::memory_order_acquire); }
-    bool Latency(OutputLatency& latency) const override {
-        latency.targetFrames = targetFrames_.load(std::memory_order_relaxed);
-        latency.reportedFrames = reportedFrames_.load(std::memory_order_relaxed);
-        return true;
-    }
+    bool Latency(OutputLatency& latency) const override;
     uint32_t Underruns() const override { return underruns_.load(std::memory_order_relaxed); }
     bool Starve(int64_t holdNs, int64_t quietNs) override;
 
@@ -150,9 +146,12 @@ bool PulseOutput::Connect(const OutputFormat& format, const std::string& sink) {
     // A stream on the default output follows the server's default when it
     // changes or goes; one on a named sink stays there, and is lost with it.
     const unsigned named = sink.empty() ? 0u : static_cast<unsigned>(PA_STREAM_DONT_MOVE);
-    const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-        PA_STREAM_AUTO_TIMING_UPDATE | named);
+    // No automatic timing updates: the server answers each one, and they
+    // came some twenty times a second beside the requests, costing the
+    // server and this process about as much as the requests themselves.
+    // The latency is asked for when it is read.
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_START_CORKED | PA_STREAM_ADJUST_LATENCY | named);
     if (pa_stream_connect_playback(stream_, sink.empty() ? nullptr : sink.c_str(), &buffer, flags,
                                    nullptr, nullptr) < 0) {
         return false;
@@ -205,6 +204,17 @@ void PulseOutput::Drain() {
                     limit);
     if (pa_operation_get_state(drain) == PA_OPERATION_RUNNING) pa_operation_cancel(drain);
     pa_operation_unref(drain);
+}
+
+bool PulseOutput::Latency(OutputLatency& latency) const {
+    latency.targetFrames = targetFrames_.load(std::memory_order_relaxed);
+    latency.reportedFrames = reportedFrames_.load(std::memory_order_relaxed);
+    // What the server last said; the next reading has a newer answer.
+    const PulseLoop::Hold hold(loop_);
+    if (!Lost() && pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        Forget(pa_stream_update_timing_info(stream_, nullptr, nullptr));
+    }
+    return true;
 }
 
 bool PulseOutput::Starve(int64_t holdNs, int64_t quietNs) {

@@ -243,14 +243,14 @@ TEST(PulseLatency, TheServerHoldsEachNewTarget) {
     ASSERT_GT(start, 0u);
     // 20 ms held by the server at first: a 300 ms hold runs it dry.
     ASSERT_EQ(hooks->StarveOutput(300, 60000), DS_OK);
-    const DWORD grown =
-        LatencyOnceDone(*hooks, 5, [&](const Held& l) { return l.targetFrames > start; })
-            .targetFrames;
+    const DWORD grown = LatencyOnceDone(*hooks, 5, [&](const Held& l) {
+                            return l.targetFrames > start;
+                        }).targetFrames;
     EXPECT_GT(grown, start) << "no larger buffer after an underflow";
     ASSERT_EQ(hooks->StarveOutput(0, 300), DS_OK);
-    const DWORD back =
-        LatencyOnceDone(*hooks, 10, [&](const Held& l) { return l.targetFrames < grown; })
-            .targetFrames;
+    const DWORD back = LatencyOnceDone(*hooks, 10, [&](const Held& l) {
+                           return l.targetFrames < grown;
+                       }).targetFrames;
     EXPECT_LT(back, grown) << "no smaller buffer after a quiet spell";
     EXPECT_GE(back, start);
     hooks->Release();
