@@ -3,7 +3,7 @@
 # timeout (run.sh's source_dir, work_dir, host_build, windows_build and
 # wine_run, and its fail).
 #
-#   build_linux_programs   the clients, the report and the probe, the software
+#   build_linux_programs   the clients, the report and the probes, the software
 #                          device, and the bare SDL2 program (release preset)
 #   build_windows_client   mivo.dll and the Windows client (windows preset),
 #                          copied beside each other into wine_run
@@ -15,7 +15,7 @@ build_linux_programs() {
             >"$work_dir/host-configure.log" 2>&1 || { cat "$work_dir/host-configure.log"; fail "configure"; }
     fi
     timeout -k 5 900 cmake --build "$host_build" --target mivo-compare-client mivo-compare-report \
-        mivo-compare-wake-probe \
+        mivo-compare-wake-probe mivo-compare-onset \
         >"$work_dir/host-build.log" 2>&1 || { tail -50 "$work_dir/host-build.log"; fail "build"; }
     timeout -k 5 60 "$host_build/bin/mivo-compare-report" --self-check ||
         fail "the capture analysis misjudges known faults"

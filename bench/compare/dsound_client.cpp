@@ -62,7 +62,8 @@ void Stream(Streams& streams, EventSet& events, uint32_t blockFrames, uint32_t t
     log.Events(static_cast<uint32_t>(streams.size()), seen);
     log.Cpu().Start();
     const int64_t started = NowNs();
-    log.PlayStarted(started);
+    // Stream 0, the one with the tone, plays first.
+    log.PlayStarted(started, RealtimeNs());
     for (const auto& s : streams) {
         if (!s->Play(log)) return;
     }

@@ -51,3 +51,35 @@ int CheckSinkLatencyReader() {
 }
 
 }  // namespace compare
+
+namespace compare {
+
+int CheckEarLatencyReader() {
+    struct Case {
+        const char* name;
+        const char* onset;
+        bool known;
+        double ms;
+    };
+    // Wall-clock times are near 1.7e18 ns, where a double has no ns left:
+    // the difference must be taken before the conversion.
+    const long long play = 1700000000000000000;
+    const std::vector<Case> cases = {
+        {"onset 23.5 ms after Play",
+         "listening_realtime_ns 1699999999900000000\nonset_realtime_ns 1700000000023500000\n", true,
+         23.5},
+        {"the probe heard no onset", "listening_realtime_ns 1699999999900000000\n", false, 0.0},
+    };
+    int wrong = 0;
+    for (const Case& c : cases) {
+        std::istringstream onset(c.onset);
+        const EarLatency found = ParseEarLatency(onset, play);
+        const bool ok = found.known == c.known && std::fabs(found.ms - c.ms) < 1e-6;
+        std::printf("  %-42s known %d (want %d), %.6f ms (want %.6f)%s\n", c.name, found.known,
+                    c.known, found.ms, c.ms, ok ? "" : "  WRONG");
+        if (!ok) ++wrong;
+    }
+    return wrong;
+}
+
+}  // namespace compare

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 
 #include "platform_shim.h"
 #include "proc_stat.h"
@@ -67,6 +68,12 @@ int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+int64_t RealtimeNs() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }
 
 bool ReadCpuTicks(const std::string& pid, uint64_t& ticks) {

@@ -59,6 +59,11 @@ HWND ClientWindow();
 // Monotonic time in nanoseconds.
 int64_t NowNs();
 
+// Wall-clock time in nanoseconds since the Unix epoch. Unlike NowNs, it is
+// one clock for the Linux programs and the Windows client under Wine, whose
+// QueryPerformanceCounter need not count from CLOCK_MONOTONIC's origin.
+int64_t RealtimeNs();
+
 // utime + stime, in clock ticks, of a Linux process ("self" or a pid), read
 // from its /proc/<pid>/stat; false when it cannot be read.
 bool ReadCpuTicks(const std::string& pid, uint64_t& ticks);

@@ -86,6 +86,19 @@ int64_t NowNs() {
     return count / frequency * 1000000000 + count % frequency * 1000000000 / frequency;
 }
 
+// Wine answers the precise call from the host's CLOCK_REALTIME (the plain
+// GetSystemTimeAsFileTime may read CLOCK_REALTIME_COARSE, a tick behind),
+// so it reads as the Linux programs' wall clock does.
+int64_t RealtimeNs() {
+    // 100 ns ticks from 1601-01-01 to 1970-01-01.
+    constexpr int64_t kUnixEpochTicks = 116444736000000000;
+    FILETIME now;
+    GetSystemTimePreciseAsFileTime(&now);
+    const int64_t ticks =
+        static_cast<int64_t>((uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+    return (ticks - kUnixEpochTicks) * 100;
+}
+
 // Wine runs this program as a Linux process and maps the Linux root to
 // drive Z:, so the process's own /proc entry (and the servers') can be read
 // as plain files: the same figure the Linux programs read.

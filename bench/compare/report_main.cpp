@@ -16,7 +16,8 @@
 // <contender>-<ms>ms.raw (the sink's monitor while it played) for the
 // contenders mivo, wine and sdl2, <contender>-<ms>ms.wake when
 // mivo-compare-wake-probe ran beside it and <contender>-<ms>ms.latency when
-// the server's latency of its stream was sampled; with --streams the files
+// the server's latency of its stream was sampled, <contender>-<ms>ms.onset
+// when mivo-compare-onset listened for its first sound; with --streams the files
 // are <contender>-<ms>ms-<N>streams.*. BLOCK_MS may be fractional (2.5) and
 // names the files as given.
 #include <unistd.h>
@@ -63,7 +64,9 @@ int main(int argc, char** argv) {
         std::printf("capture analysis on made-up captures:\n");
         const int tone = CheckToneFaultFinder();
         std::printf("the server's latency samples, made up:\n");
-        return tone + CheckSinkLatencyReader() == 0 ? 0 : 1;
+        const int sink = CheckSinkLatencyReader();
+        std::printf("the onset probe's files, made up:\n");
+        return tone + sink + CheckEarLatencyReader() == 0 ? 0 : 1;
     }
     double idleServer = 0.0;
     NodeLatency idleGraph;

@@ -53,8 +53,8 @@
 #                  the whole run
 #
 # Missing mingw-w64 or Wine leaves the wine column empty; a missing sound
-# server fails. Every step has a timeout; the sound server, the capture and
-# the Wine server are stopped on every way out.
+# server fails. Every step has a timeout; the sound server, the capture, the
+# onset probe and the Wine server are stopped on every way out.
 set -uo pipefail
 
 source_dir="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -153,7 +153,10 @@ sink=mivocompare
 wineserver_pid=""
 # shellcheck source=scripts/wine-prefix.sh
 source "$source_dir/scripts/wine-prefix.sh"
+# shellcheck source=bench/compare/watch_contender.sh
+source "$source_dir/bench/compare/watch_contender.sh"
 cleanup() {
+    stop_onset_probe
     wine_prefix_stop
     server_stop
 }
@@ -173,17 +176,17 @@ if [ "$with_wine" -eq 1 ]; then
     echo "wineserver pid $wineserver_pid"
 fi
 
-# shellcheck source=bench/compare/watch_contender.sh
-source "$source_dir/bench/compare/watch_contender.sh"
-
 # Plays one run while capturing the sink: run_one CONTENDER BLOCK_MS [STREAMS]
 # (without STREAMS, the one stream of the first table)
 run_one() {
     local who="$1" ms="$2" n="${3:-}" stem="$results/$1-$2ms${3:+-$3streams}"
     local status contender sampler freezer=""
     local bound=$((seconds * 2 + 60))
-    rm -f "$stem.log" "$stem.raw" "$stem.out" "$stem.wake" "$stem.latency"
+    rm -f "$stem.log" "$stem.raw" "$stem.out" "$stem.wake" "$stem.latency" "$stem.onset"
     server_capture "$stem.raw" || fail "the capture did not start"
+    # The first sound at the sink's monitor, against the client's Play.
+    listen_for_onset "$bin/mivo-compare-onset" "$sink.monitor" "$bound" "$stem.onset" ||
+        fail "the onset probe did not start"
     # How late a plain thread wakes meanwhile: the machine's share of any gap.
     "$bin/mivo-compare-wake-probe" "$seconds" "$stem.wake" &
     local probe=$!
@@ -224,6 +227,9 @@ run_one() {
     # its 3 s sleep.
     [ -n "$freezer" ] && { kill "$freezer" 2>/dev/null; wait "$freezer" 2>/dev/null; }
     wait "$sampler" "$probe" 2>/dev/null
+    # Done half a second after the first sound; still listening only when the
+    # contender never sounded.
+    stop_onset_probe
     # Let the tail of the tone through the sink before the capture stops.
     sleep 0.7
     server_capture_stop

@@ -72,6 +72,24 @@ SinkLatency ParseSinkLatency(std::istream& lines) {
     return latency;
 }
 
+EarLatency ReadEarLatency(const std::string& path, int64_t playRealtimeNs) {
+    std::ifstream file(path);
+    return ParseEarLatency(file, playRealtimeNs);
+}
+
+EarLatency ParseEarLatency(std::istream& onset, int64_t playRealtimeNs) {
+    EarLatency ear;
+    std::string key;
+    long long ns = 0;
+    while (onset >> key >> ns) {
+        if (key == "onset_realtime_ns" && playRealtimeNs != 0) {
+            ear.known = true;
+            ear.ms = static_cast<double>(ns - playRealtimeNs) / 1e6;
+        }
+    }
+    return ear;
+}
+
 WakeProbe ReadWakeProbe(const std::string& path) {
     WakeProbe probe;
     std::ifstream file(path);
@@ -116,6 +134,9 @@ RunFigures ReadRunFigures(const std::string& path, double ticksPerSecond) {
             in >> figures.toneBlocks;
         } else if (key == "played_ns") {
             in >> playedNs;
+        } else if (key == "play_realtime_ns") {
+            long long ns = 0;
+            if (in >> ns) figures.playRealtimeNs = ns;
         } else if (key == "streams") {
             in >> figures.streams;
         } else if (key == "events") {

@@ -24,6 +24,9 @@
 //    stream (pa_stream_get_latency), the client's own figure.
 //  - Events: the block events the client saw over all its streams while
 //    they had blocks to play, against one per block of every stream.
+//  - Play to ear: from the client's Play of stream 0 to the first sound of
+//    its tone at the sink's monitor, both on the wall clock, the one clock
+//    the Linux programs share with the Windows client under Wine.
 // The first buffer's worth of blocks is left out of the timing figures: it
 // was written before playback and plays while the output fills.
 #pragma once
@@ -68,6 +71,7 @@ struct RunFigures {
     double targetP50 = 0.0, targetLast = 0.0;
     bool reportedKnown = false;  // the device's own reading of the server's latency
     double reportedP50 = 0.0;
+    int64_t playRealtimeNs = 0;  // 0: the log gives none
     uint32_t streams = 1;
     uint64_t events = 0;
     bool cpuKnown = false;
@@ -104,6 +108,20 @@ SinkLatency ParseSinkLatency(std::istream& lines);
 // Runs ParseSinkLatency on made-up samples of both servers; prints what it
 // finds and returns the number of cases it got wrong.
 int CheckSinkLatencyReader();
+
+// Play to the first sound at the sink's monitor, from the onset probe's
+// file ("onset_realtime_ns NS", absent when it heard none) and the
+// client's Play on the wall clock (0 for none).
+struct EarLatency {
+    bool known = false;
+    double ms = 0.0;
+};
+EarLatency ReadEarLatency(const std::string& path, int64_t playRealtimeNs);
+EarLatency ParseEarLatency(std::istream& onset, int64_t playRealtimeNs);
+
+// Runs ParseEarLatency on made-up probe files; prints what it finds and
+// returns the number of cases it got wrong.
+int CheckEarLatencyReader();
 
 // Reads a log written by RunLog; `ticksPerSecond` is the clock tick of
 // /proc's figures.

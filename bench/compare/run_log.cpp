@@ -76,6 +76,7 @@ bool RunLog::Write(const std::string& path) const {
     std::fprintf(file, "contender %s\nblock_ms %g\nblock_frames %u\nrate %d\ntone_blocks %u\n",
                  contender_.c_str(), BlockMs(blockFrames_), blockFrames_, kRate, toneBlocks_);
     std::fprintf(file, "played_ns %lld\n", static_cast<long long>(endNs_ - playNs_));
+    std::fprintf(file, "play_realtime_ns %lld\n", static_cast<long long>(playRealtimeNs_));
     std::fprintf(file, "streams %u\nevents %llu\n", streams_,
                  static_cast<unsigned long long>(events_));
     std::fputs(cpu_.Describe().c_str(), file);

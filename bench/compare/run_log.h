@@ -33,7 +33,12 @@ public:
     RunLog(std::string contender, uint32_t blockFrames, uint32_t toneBlocks);
 
     // When playback was asked for; every wake-up time is kept relative to it.
-    void PlayStarted(int64_t nowNs) { playNs_ = nowNs; }
+    // `realtimeNs` is the same moment on the wall clock, which the onset
+    // probe (a Linux program beside a Windows client under Wine) shares.
+    void PlayStarted(int64_t nowNs, int64_t realtimeNs) {
+        playNs_ = nowNs;
+        playRealtimeNs_ = realtimeNs;
+    }
     void PlayEnded(int64_t nowNs) { endNs_ = nowNs; }
     // Block `block` (counted from 1 in play order) was seen finished at
     // `wakeNs`, with the device's play cursor `cursorPastBytes` beyond its
@@ -72,6 +77,7 @@ private:
     uint32_t blockFrames_;
     uint32_t toneBlocks_;
     int64_t playNs_ = 0;
+    int64_t playRealtimeNs_ = 0;
     int64_t endNs_ = 0;
     std::vector<Block> blocks_;
     std::vector<int64_t> emptyWakes_;

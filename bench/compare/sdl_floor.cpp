@@ -114,7 +114,8 @@ int Run(const RunArguments& args) {
         const auto bound =
             static_cast<Uint32>(args.toneBlocks * BlockMs(args.blockFrames) * 2 + 10000);
         log.Cpu().Start();
-        log.PlayStarted(NowNs());
+        // Unpausing is SDL2's Play; device 0, the one with the tone, goes first.
+        log.PlayStarted(NowNs(), RealtimeNs());
         for (const auto& s : streams) SDL_PauseAudioDevice(s->id, 0);
         ended = SDL_SemWaitTimeout(shared.finished, bound) == 0;
         log.PlayEnded(NowNs());

@@ -58,14 +58,15 @@ void PrintRow(const std::string& label, uint32_t n, const char* who, const std::
     if (run.probe.known) {
         std::snprintf(stalls, sizeof stalls, "%llu/%.0f", run.probe.stalls, run.probe.worstMs);
     }
-    std::printf(
-        "%15s %8.2f %8s %8s %8s %8s %7s %8s %8s %8s %12s %8s  %s\n", events, f.playedSeconds,
-        Cell(f.cpuKnown, f.cpuClient, 1).c_str(), Cell(f.cpuKnown, f.ServersCpu(), 1).c_str(),
-        Cell(c.readable, c.silences, 0).c_str(), Cell(c.readable, c.silentMs, 1).c_str(),
-        Cell(c.readable, c.phaseBreaks, 0).c_str(), Cell(f.timed, f.clockP99, 2).c_str(),
-        Cell(run.sink.reported, run.sink.p50, 1).c_str(),
-        Cell(f.reportedKnown, f.reportedP50, 1).c_str(), Graph(run, setting.idleGraph).c_str(),
-        stalls, c.readable ? Failures(f).c_str() : "no capture");
+    std::printf("%15s %8.2f %8s %8s %8s %8s %7s %8s %8s %8s %8s %12s %8s  %s\n", events,
+                f.playedSeconds, Cell(f.cpuKnown, f.cpuClient, 1).c_str(),
+                Cell(f.cpuKnown, f.ServersCpu(), 1).c_str(),
+                Cell(c.readable, c.silences, 0).c_str(), Cell(c.readable, c.silentMs, 1).c_str(),
+                Cell(c.readable, c.phaseBreaks, 0).c_str(), Cell(f.timed, f.clockP99, 2).c_str(),
+                Cell(run.sink.reported, run.sink.p50, 1).c_str(),
+                Cell(f.reportedKnown, f.reportedP50, 1).c_str(),
+                Cell(run.ear.known, run.ear.ms, 1).c_str(), Graph(run, setting.idleGraph).c_str(),
+                stalls, c.readable ? Failures(f).c_str() : "no capture");
 }
 
 }  // namespace
@@ -85,12 +86,14 @@ void PrintStreamsTable(const std::string& dir, const std::vector<BlockLength>& b
         "silence); ev p99: stream 0's event latency p99, clock (ms);\n"
         "lat srv: the server's Buffer + Sink Latency p50 over all the streams (ms; '-' where "
         "it reports 0); lat cli: mivo's device's own reading of it, stream 0 (ms);\n"
+        "lat ear: from stream 0's Play to its first sound at the sink's monitor, one "
+        "sample (ms);\n"
         "node.latency: the smallest in the graph while it ran (PipeWire); stalls: the "
         "machine's, count/worst ms\n\n");
-    std::printf("%6s %7s %-5s %15s %8s %8s %8s %8s %8s %7s %8s %8s %8s %12s %8s  %s\n", "block",
+    std::printf("%6s %7s %-5s %15s %8s %8s %8s %8s %8s %7s %8s %8s %8s %8s %12s %8s  %s\n", "block",
                 "streams", "run", "events", "played s", "client", "servers", "silences",
-                "silent ms", "breaks", "ev p99", "lat srv", "lat cli", "node.latency", "stalls",
-                "failures");
+                "silent ms", "breaks", "ev p99", "lat srv", "lat cli", "lat ear", "node.latency",
+                "stalls", "failures");
     for (const BlockLength& block : blocks) {
         for (const uint32_t n : streams) {
             for (const char* who : kContenderNames) {

@@ -47,6 +47,8 @@ const FigureInfo kFigures[] = {
      [](const Run& r) { return r.sink.reported ? r.sink.p50 : kNone; }},
     {Figure::kSinkLatencyP99, 2, "latency to the sink p99 (ms)",
      [](const Run& r) { return r.sink.reported ? r.sink.p99 : kNone; }},
+    {Figure::kEarLatency, 1, "latency Play to ear (ms)",
+     [](const Run& r) { return r.ear.known ? r.ear.ms : kNone; }},
     {Figure::kMivoTargetP50, 2, "mivo target p50 (ms)",
      [](const Run& r) { return r.figures.targetKnown ? r.figures.targetP50 : kNone; }},
     {Figure::kMivoTargetLast, 2, "mivo target, last (ms)",
@@ -91,6 +93,7 @@ Run ReadRun(const std::string& stem, double ticksPerSecond, double idleServer) {
     run.ran = std::ifstream(stem + ".out").good();
     run.probe = ReadWakeProbe(stem + ".wake");
     run.sink = ReadSinkLatency(stem + ".latency");
+    run.ear = ReadEarLatency(stem + ".onset", run.figures.playRealtimeNs);
     return run;
 }
 

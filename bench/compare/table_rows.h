@@ -30,13 +30,14 @@ struct Run {
     CaptureFaults faults;
     WakeProbe probe;
     SinkLatency sink;
+    EarLatency ear;
 };
 
 // Runs by contender name and block length in frames.
 using Runs = std::map<std::string, std::map<uint32_t, Run>>;
 
 // Reads the files of one run, DIR/<contender>-<ms>ms (and a suffix for
-// runs of several streams): .log, .raw, .out, .wake and .latency.
+// runs of several streams): .log, .raw, .out, .wake, .latency and .onset.
 // `idleServer` is what the servers spend with nothing playing, in ms/s.
 Run ReadRun(const std::string& stem, double ticksPerSecond, double idleServer);
 
@@ -52,6 +53,7 @@ enum class Figure {
     kEventsOffSettled,
     kSinkLatencyP50,
     kSinkLatencyP99,
+    kEarLatency,
     kMivoTargetP50,
     kMivoTargetLast,
     kCpu,

@@ -12,6 +12,12 @@
 #                                      "ms_since_start buffer_us sink_us
 #                                      node_latency pid|only PID" for each
 #                                      of the tree's streams
+#   listen_for_onset PROGRAM SOURCE S FILE
+#                                      starts the onset probe PROGRAM on the
+#                                      sink's monitor SOURCE (for at most S
+#                                      s) and returns once it listens; sets
+#                                      ONSET_PID
+#   stop_onset_probe                   ends it, if it still runs
 #
 # The server reports each stream's Buffer Latency and Sink Latency and the
 # process that opened it (application.process.id). A stream is the
@@ -87,4 +93,29 @@ sample_sink_latency() {
                 }' >>"$out"
         sleep 0.5
     done
+}
+
+# The probe says it listens (its first line) before the contender starts,
+# so that the run's first sound cannot come before it.
+ONSET_PID=""
+listen_for_onset() {
+    local program="$1" source="$2" seconds="$3" file="$4" tries=0
+    rm -f "$file"
+    "$program" "$source" "$seconds" "$file" &
+    ONSET_PID=$!
+    until [ -s "$file" ]; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 200 ] || ! kill -0 "$ONSET_PID" 2>/dev/null; then
+            stop_onset_probe
+            return 1
+        fi
+        sleep 0.05
+    done
+}
+
+stop_onset_probe() {
+    [ -n "$ONSET_PID" ] || return 0
+    kill "$ONSET_PID" 2>/dev/null
+    wait "$ONSET_PID" 2>/dev/null
+    ONSET_PID=""
 }
