@@ -8,7 +8,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang clang-tidy clang-format valgrind
     libsdl2-dev libsndfile1-dev libpulse-dev libspeexdsp-dev libsoxr-dev pulseaudio pulseaudio-utils sox
-    pipewire pipewire-bin wireplumber libpipewire-0.3-modules libspa-0.2-modules
+    pipewire pipewire-bin wireplumber libpipewire-0.3-modules libspa-0.2-modules libpipewire-0.3-dev
     g++-mingw-w64-x86-64 g++-mingw-w64-i686 wine wine64 binutils-mingw-w64-x86-64
 )
 

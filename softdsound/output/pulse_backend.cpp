@@ -2,8 +2,11 @@
 // and playback streams on them.
 #include <pulse/introspect.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
+#include "pipewire_output.h"
 #include "pulse_format.h"
 #include "pulse_loop.h"
 #include "pulse_output.h"
@@ -102,6 +105,18 @@ PulseStreamPlan PlanFor(PulseLoop& loop, const std::string& sink, const OutputFo
     return plan;
 }
 
+// PipeWire's own socket reaches the server that libpulse reached when
+// libpulse found it where PipeWire keeps it: not when PULSE_SERVER names
+// another server (a remote one, say) than this session's.
+bool PipeWireOfThisSession() {
+    const char* pulse = std::getenv("PULSE_SERVER");
+    if (pulse == nullptr || *pulse == '\0') return true;
+    const char* runtime = std::getenv("PIPEWIRE_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime == '\0') runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime == nullptr || *runtime == '\0') return false;
+    return std::string(pulse) == std::string("unix:") + runtime + "/pulse/native";
+}
+
 class PulseBackend final : public OutputBackend {
 public:
     explicit PulseBackend(std::unique_ptr<PulseLoop> loop) : loop_(std::move(loop)) {}
@@ -127,6 +142,12 @@ public:
             const PulseLoop::Hold hold(*loop_);
             if (!loop_->EnsureConnected()) return nullptr;
             plan = PlanFor(*loop_, name, format);
+        }
+        if (plan.pipewire && PipeWireOfThisSession()) {
+            if (std::unique_ptr<Output> native =
+                    OpenPipeWireOutput(plan.format, name, target, *this)) {
+                return native;
+            }
         }
         return OpenPulseOutput(*loop_, plan, name, target, *this);
     }

@@ -28,11 +28,14 @@ constexpr pa_usec_t kDrainMarginUs = 100000;
 // half (the sink left nothing) costs three times as much.
 constexpr uint32_t kRequestsPerTarget = 8;
 // PipeWire's pulse server runs its whole graph, every application's stream,
-// at the shortest cycle any stream asks for, and derives a pulse stream's
-// cycle from min(minreq, (tlength - 2 minreq) / 2), 256 frames at the
-// least: an eighth of 20 ms asks for 256 frames (5.3 ms, 190 wake-ups a
-// second for the whole desktop), a half for 480 (10 ms), which still keeps
-// the target.
+// at the shortest cycle any stream asks for. It gives a pulse stream a cycle
+// of (tlength - 2 minreq) / 2, or minreq where that leaves nothing, at least
+// 256 frames, and then holds at least that cycle plus two requests. So no
+// request shape keeps a 20 ms target on it with a cycle longer than 256
+// frames (5.3 ms: 190 wake-ups a second of the whole graph). A request of
+// half the target asks for a 10 ms cycle instead; the server then holds
+// 20 to 30 ms, refilled each time 10 ms are missing. A native PipeWire
+// stream (pipewire_output.h) does better still, and is tried first there.
 constexpr uint32_t kPipeWireRequestsPerTarget = 2;
 
 class PulseOutput final : public Output {

@@ -7,7 +7,7 @@ play="$1" helper="$2" checker="$3"
 
 # shellcheck source=tests/softdsound/require_tools.sh
 source "$(dirname "$0")/require_tools.sh"
-require_tools pipewire wireplumber pactl parec python3
+require_tools pipewire wireplumber pw-dump pactl parec python3
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/mivo-pipewire-XXXXXX")"
 # shellcheck source=/dev/null
@@ -32,6 +32,9 @@ PRIVATE_PIPEWIRE_MIN_QUANTUM=$quantum private_pipewire_start "$work" mivopwtone
 none="$work/none"
 mkdir -p "$none"
 routes=(
+    # Nothing asked, both protocols answering: the device finds PipeWire
+    # behind the pulse server and plays on a native stream.
+    "native"
     # The pulse protocol, served by pipewire-pulse; MIVO_DSOUND_BACKEND=pulse
     # asks the device for its own libpulse output where it has one.
     "pulse MIVO_DSOUND_BACKEND=pulse PIPEWIRE_RUNTIME_DIR=$none XDG_RUNTIME_DIR=$none"
@@ -50,9 +53,21 @@ for route in "${routes[@]}"; do
     echo "== $name: $settings"
     private_pipewire_capture "$work/$name.raw" || exit 1
     # shellcheck disable=SC2086 # the settings are words for env
-    if ! env -u SDL_AUDIODRIVER -u MIVO_DSOUND_BACKEND -u MIVO_DSOUND_PERIOD_FRAMES $settings \
-        timeout -k 5 30 "$play" --no-fallback --tone 440 --seconds 2; then
-        failed+=("$name (mivo-play failed)")
+    env -u SDL_AUDIODRIVER -u MIVO_DSOUND_BACKEND -u MIVO_DSOUND_PERIOD_FRAMES $settings \
+        timeout -k 5 30 "$play" --no-fallback --tone 440 --seconds 2 &
+    player=$!
+    # Which protocol the device's stream came in by, while it plays.
+    sleep 1
+    pw-dump >"$work/$name.graph" 2>/dev/null || true
+    wait "$player" || failed+=("$name (mivo-play failed)")
+    if [ "$name" = native ] && ! python3 - "$work/$name.graph" <<'PY'; then
+import json, sys
+nodes = [o["info"]["props"] for o in json.load(open(sys.argv[1]))
+         if o.get("type") == "PipeWire:Interface:Node" and o.get("info")]
+mine = [p for p in nodes if p.get("node.name") == "DirectSound"]
+sys.exit(0 if mine and all(p.get("client.api") != "pipewire-pulse" for p in mine) else 1)
+PY
+        failed+=("$name (no native stream in the graph)")
     fi
     # The tail still in the server's buffers.
     sleep 1
