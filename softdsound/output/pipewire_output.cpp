@@ -67,10 +67,14 @@ public:
     ~PipeWireOutput() override;
 
     bool Connect(const std::string& sink);
+    // Until the graph pulls for the first time; false when it does not.
+    bool AwaitFirstCycle();
 
     const OutputFormat& Format() const override { return format_; }
     uint32_t PeriodFrames() const override { return periodFrames_; }
-    uint32_t StartFrames() const override { return cycleFrames_; }
+    // The first pull has come and gone (AwaitFirstCycle): the next comes a
+    // cycle on, the pace every later one keeps.
+    uint32_t StartFrames() const override { return 0; }
     bool Start() override;
     void Stop() override;
     bool Lost() const override { return lost_.load(std::memory_order_acquire); }
@@ -142,7 +146,7 @@ bool PipeWireOutput::Connect(const std::string& sink) {
 
     // The latency policy's first target; a native stream does not resize.
     const LatencyPolicy policy(format_.rate, PinnedLatencyMs(), 0);
-    cycleFrames_ = std::max(kShortestCycle, PipeWireCycleFrames(policy.TargetFrames()));
+    cycleFrames_ = PipeWireCycleFrames(policy.TargetFrames());
     pw_properties* props =
         pw_properties_new(PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Playback",
                           PW_KEY_MEDIA_ROLE, "Game", PW_KEY_NODE_NAME, "DirectSound", nullptr);
@@ -182,6 +186,15 @@ bool PipeWireOutput::Connect(const std::string& sink) {
         if (pw_thread_loop_timed_wait_full(loop_, &until) != 0) break;
     }
     return linked_ && !Lost();
+}
+
+bool PipeWireOutput::AwaitFirstCycle() {
+    // The device's clock starts when this returns: from the first pull on,
+    // not from the link, which may come a few cycles before the graph runs.
+    std::unique_lock<std::mutex> hold(fill_);
+    const auto limit = std::chrono::nanoseconds(kLinkWaitNs);
+    return silent_.wait_for(hold, limit, [this] { return lastCycleFrames_ > 0 || Lost(); }) &&
+           !Lost();
 }
 
 bool PipeWireOutput::Start() {
@@ -283,13 +296,20 @@ void PipeWireOutput::Fill(uint8_t* out, uint32_t frames) {
 
 }  // namespace
 
-uint32_t PipeWireCycleFrames(uint32_t targetFrames) { return targetFrames / kCyclesPerTarget; }
+uint32_t PipeWireCycleFrames(uint32_t targetFrames) {
+    // The graph's cycle is a power of two of frames (a cycle asked for is
+    // rounded down to one): the nearest to the target's share.
+    const uint32_t share = std::max(kShortestCycle, targetFrames / kCyclesPerTarget);
+    uint32_t cycle = kShortestCycle;
+    while (cycle * 2 <= share) cycle *= 2;
+    return share - cycle < cycle * 2 - share ? cycle : cycle * 2;
+}
 
 std::unique_ptr<Output> OpenPipeWireOutput(const OutputFormat& format, const std::string& sink,
                                            RenderTarget& target, const TimeSource& time) {
     if (!format.floating) return nullptr;
     auto output = std::make_unique<PipeWireOutput>(format, target, time);
-    if (!output->Connect(sink)) return nullptr;
+    if (!output->Connect(sink) || !output->AwaitFirstCycle()) return nullptr;
     return output;
 }
 
