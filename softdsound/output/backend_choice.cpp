@@ -1,7 +1,8 @@
 // Which backend plays. A PulseAudio-protocol server (PulseAudio, or
 // PipeWire's pulse server) is driven through libpulse, which tells the
 // device its latency and underflows and lets it resize the server's buffer
-// as it runs. SDL2 serves everything else, and whoever asks for it.
+// as it runs; where that server is PipeWire's, the backend plays on native
+// PipeWire streams. SDL2 serves everything else, and whoever asks for it.
 #include "environment_settings.h"
 #include "output_backend.h"
 #include "pulse_output.h"

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "output/pipewire_output.h"
 #include "output/test_output.h"
 
 namespace mivo_dsound {
@@ -122,6 +123,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LatencyCase>& param) {
         return std::string(param.param.name);
     });
+
+// A native PipeWire stream asks for the graph cycle nearest half its target,
+// a power of two (the graph rounds any other down), never under its floor.
+TEST(PipeWireCycle, IsThePowerOfTwoNearestHalfTheTarget) {
+    const struct {
+        uint32_t target;
+        uint32_t cycle;
+    } rows[] = {{960, 512}, {882, 512}, {1440, 512}, {1536, 1024},  {1920, 1024},
+                {480, 256}, {100, 64},  {0, 64},     {96000, 32768}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(PipeWireCycleFrames(row.target), row.cycle) << "target " << row.target;
+    }
+}
 
 }  // namespace
 }  // namespace mivo_dsound
