@@ -123,8 +123,8 @@ int Listen(const char* source, double seconds, std::FILE* out) {
     // Steady time to wall time at one moment: both clocks tick alike over
     // the few seconds between the client's Play and this.
     const int64_t wallOffset = RealtimeNs() - NowNs();
-    std::fprintf(out, "onset_realtime_ns %lld\n",
-                 static_cast<long long>(earliest + FramesNs(onset) + wallOffset));
+    const int64_t onsetNs = earliest + FramesNs(onset) + wallOffset;
+    std::fprintf(out, "onset_realtime_ns %lld\n", static_cast<long long>(onsetNs));
     return 0;
 }
 
