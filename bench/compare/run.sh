@@ -2,7 +2,7 @@
 # One streaming workload three ways, on one private null sink (PulseAudio, or
 # PipeWire through its pulse server), and one table comparing them:
 #   mivo  the Linux client of CdsObject over mivo's software device
-#         (libmivo-dsound.so, on libpulse)
+#         (libmivo-dsound.so, on libpulse; native streams on PipeWire)
 #   wine  the same client built for Windows against mivo.dll, run under
 #         Wine, whose DirectSound plays it
 #   sdl2  a bare SDL2 program doing the same with its audio callback (the
