@@ -138,9 +138,14 @@ bool PipeWireOutput::Connect(const std::string& sink) {
     if (core_ == nullptr) return false;
     coreEvents_.version = PW_VERSION_CORE_EVENTS;
     coreEvents_.error = &PipeWireOutput::OnCoreError;
-    // libpipewire's method macros cast in C's way.
+    // libpipewire's method macros are C: casts in C's way, and a GNU
+    // statement expression.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wold-style-cast"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#ifdef __clang__
+#pragma clang diagnostic ignored "-Wgnu-statement-expression"
+#endif
     pw_core_add_listener(core_, &coreListener_, &coreEvents_, this);
 #pragma GCC diagnostic pop
 
@@ -173,7 +178,8 @@ bool PipeWireOutput::Connect(const std::string& sink) {
         info.position[i] = SpaPosition(map.map[i]);
     }
     uint8_t pod[1024];
-    spa_pod_builder builder = SPA_POD_BUILDER_INIT(pod, sizeof(pod));
+    spa_pod_builder builder{};
+    spa_pod_builder_init(&builder, pod, sizeof(pod));
     const spa_pod* params[] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
     const auto flags = static_cast<pw_stream_flags>(
         PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS | PW_STREAM_FLAG_RT_PROCESS);
